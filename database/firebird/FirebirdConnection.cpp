@@ -1,0 +1,477 @@
+// The Firebird adapter: the only file that includes Firebird headers. Every
+// Firebird failure is turned into DatabaseError here, once.
+
+#include "database/firebird/FirebirdConnection.h"
+
+#include <firebird/Interface.h>
+
+#include <atomic>
+#include <cctype>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace cep {
+namespace {
+
+using namespace Firebird;
+
+constexpr unsigned kDialect = 1;
+constexpr const char* kCharSet = "WIN1252";
+constexpr int kLockTimeoutSeconds = 10;
+
+// Duplicate-key errors carry no "key violation" in Firebird's wording; the
+// staging load looks for those words, so they are put in front.
+constexpr intptr_t kUniqueKeyViolation = 335544665;  // isc_unique_key_violation
+constexpr intptr_t kNoDuplicates = 335544349;        // isc_no_dup
+
+IMaster* Master() {
+    static IMaster* master = fb_get_master_interface();
+    return master;
+}
+
+std::vector<intptr_t> StatusCodes(const intptr_t* vector) {
+    std::vector<intptr_t> codes;
+    if (vector == nullptr)
+        return codes;
+    for (const intptr_t* p = vector; *p != isc_arg_end;) {
+        const intptr_t tag = *p++;
+        switch (tag) {
+            case isc_arg_gds:
+                codes.push_back(*p++);
+                break;
+            case isc_arg_cstring:
+                p += 2;
+                break;
+            default:  // string, number, interpreted, sql_state, warning...
+                ++p;
+                break;
+        }
+    }
+    return codes;
+}
+
+DatabaseError Translate(IStatus* status) {
+    char buffer[2048];
+    Master()->getUtilInterface()->formatStatus(buffer, sizeof buffer, status);
+    std::string message = buffer;
+    std::vector<intptr_t> codes = StatusCodes(status->getErrors());
+    for (intptr_t code : codes) {
+        if (code == kUniqueKeyViolation || code == kNoDuplicates) {
+            message = "Key violation: " + message;
+            break;
+        }
+    }
+    return DatabaseError(message, std::move(codes));
+}
+
+// Runs `call` with a throwing status wrapper and translates its failure.
+template <typename Fn>
+auto Call(Fn&& call) {
+    ThrowStatusWrapper status(Master()->getStatus());
+    struct Dispose {
+        ThrowStatusWrapper& s;
+        ~Dispose() { s.dispose(); }
+    } dispose{status};
+    try {
+        return call(&status);
+    } catch (const FbException& e) {
+        throw Translate(e.getStatus());
+    }
+}
+
+std::string RightTrimmed(std::string text) {
+    while (!text.empty() && text.back() == ' ')
+        text.pop_back();
+    return text;
+}
+
+class FirebirdConnection;
+
+class FirebirdQuery final : public TQuery {
+  public:
+    explicit FirebirdQuery(FirebirdConnection& connection);
+    ~FirebirdQuery() override;
+
+    void RunStatement(std::string_view sql) override;
+    void OpenSelect(std::string_view sql) override;
+    bool AtEnd() const override { return atEnd_; }
+    std::string ColumnText(std::string_view column) const override;
+    bool ColumnIsNull(std::string_view column) const override;
+    void Next() override;
+    void CloseSelect() override;
+
+    // Called by the connection when it closes: drop every handle at once.
+    void Abandon() noexcept;
+
+  private:
+    unsigned ColumnIndex(std::string_view column) const;
+    void Fetch();
+
+    FirebirdConnection& connection_;
+    IStatement* statement_ = nullptr;
+    IResultSet* cursor_ = nullptr;
+    ITransaction* ownTransaction_ = nullptr;  // outside a unit of work
+    IMessageMetadata* metadata_ = nullptr;
+    std::vector<std::string> names_;
+    std::vector<unsigned char> row_;
+    bool atEnd_ = true;
+};
+
+class FirebirdConnection final : public TConnection {
+  public:
+    FirebirdConnection() : cancelStatus_(Master()->getStatus()) {}
+    ~FirebirdConnection() override {
+        CloseConnection();
+        cancelStatus_.dispose();
+    }
+
+    void OpenConnection(const ConnectionParams& params) override;
+    void CloseConnection() override;
+    bool IsConnected() const override { return attachment_ != nullptr; }
+    const ConnectionParams& Params() const override { return params_; }
+
+    std::vector<std::string> ListUserTables() override;
+    std::unique_ptr<TQuery> CreateQuery() override {
+        return std::make_unique<FirebirdQuery>(*this);
+    }
+    int32_t CountRecords(std::string_view table) override;
+    void Cancel() noexcept override;
+
+    void BeginWork() override;
+    void CommitWork() override;
+    void RollbackWork() noexcept override;
+    bool InWork() const override { return inWork_; }
+
+    // For the queries.
+    IAttachment* Attachment();        // reopens a closed connection
+    ITransaction* WorkTransaction();  // the unit of work's, or null outside one
+    ITransaction* StartTransaction(bool readOnly);
+    void Register(FirebirdQuery* q) { queries_.insert(q); }
+    void Unregister(FirebirdQuery* q) { queries_.erase(q); }
+
+  private:
+    IAttachment* attachment_ = nullptr;
+    std::atomic<IAttachment*> cancelTarget_{nullptr};
+    CheckStatusWrapper cancelStatus_;
+    ITransaction* work_ = nullptr;
+    bool inWork_ = false;  // stays true when the unit's transaction was lost
+    ConnectionParams params_;
+    std::set<FirebirdQuery*> queries_;
+};
+
+// ---------------------------------------------------------------- connection
+
+void FirebirdConnection::OpenConnection(const ConnectionParams& params) {
+    CloseConnection();
+    params_ = params;
+    const std::string server = params.Value("SERVER NAME");
+    const std::string user = params.Value("USER NAME");
+    const std::string password = params.Value("PASSWORD");
+    attachment_ = Call([&](ThrowStatusWrapper* st) {
+        IXpbBuilder* dpb =
+            Master()->getUtilInterface()->getXpbBuilder(st, IXpbBuilder::DPB, nullptr, 0);
+        struct Dispose {
+            IXpbBuilder* b;
+            ~Dispose() { b->dispose(); }
+        } dispose{dpb};
+        if (!user.empty())
+            dpb->insertString(st, isc_dpb_user_name, user.c_str());
+        if (!password.empty())
+            dpb->insertString(st, isc_dpb_password, password.c_str());
+        dpb->insertString(st, isc_dpb_lc_ctype, kCharSet);
+        dpb->insertInt(st, isc_dpb_sql_dialect, kDialect);
+        dpb->insertInt(st, isc_dpb_connect_timeout, kConnectTimeoutSeconds);
+        IProvider* provider = Master()->getDispatcher();
+        struct Release {
+            IProvider* p;
+            ~Release() { p->release(); }
+        } release{provider};
+        return provider->attachDatabase(st, server.c_str(), dpb->getBufferLength(st),
+                                        dpb->getBuffer(st));
+    });
+    cancelTarget_.store(attachment_);
+}
+
+void FirebirdConnection::CloseConnection() {
+    for (FirebirdQuery* q : queries_)
+        q->Abandon();
+    RollbackWork();
+    if (inWork_)
+        work_ = nullptr;  // the unit stays open but its work is lost
+    if (attachment_ == nullptr)
+        return;
+    cancelTarget_.store(nullptr);
+    IAttachment* attachment = attachment_;
+    attachment_ = nullptr;
+    CheckStatusWrapper status(Master()->getStatus());
+    attachment->detach(&status);
+    if (status.getState() & IStatus::STATE_ERRORS) {
+        status.init();
+        attachment->release();  // detach failed (a dead server): drop the handle
+    }
+    status.dispose();
+}
+
+IAttachment* FirebirdConnection::Attachment() {
+    if (attachment_ == nullptr) {
+        if (params_.lines.empty())
+            throw DatabaseError("The database connection is not open");
+        OpenConnection(params_);
+    }
+    return attachment_;
+}
+
+ITransaction* FirebirdConnection::StartTransaction(bool readOnly) {
+    IAttachment* attachment = Attachment();
+    const unsigned char tpbWrite[] = {isc_tpb_version3,
+                                      isc_tpb_write,
+                                      isc_tpb_read_committed,
+                                      isc_tpb_rec_version,
+                                      isc_tpb_wait,
+                                      isc_tpb_lock_timeout,
+                                      1,
+                                      kLockTimeoutSeconds};
+    const unsigned char tpbRead[] = {isc_tpb_version3, isc_tpb_read, isc_tpb_read_committed,
+                                     isc_tpb_rec_version};
+    return Call([&](ThrowStatusWrapper* st) {
+        return readOnly ? attachment->startTransaction(st, sizeof tpbRead, tpbRead)
+                        : attachment->startTransaction(st, sizeof tpbWrite, tpbWrite);
+    });
+}
+
+ITransaction* FirebirdConnection::WorkTransaction() {
+    if (!inWork_)
+        return nullptr;
+    if (work_ == nullptr)
+        throw DatabaseError("The unit of work was rolled back when the connection closed");
+    return work_;
+}
+
+void FirebirdConnection::BeginWork() {
+    if (inWork_)
+        throw DatabaseError("A unit of work is already open");
+    work_ = StartTransaction(false);
+    inWork_ = true;
+}
+
+void FirebirdConnection::CommitWork() {
+    ITransaction* work = WorkTransaction();
+    Call([&](ThrowStatusWrapper* st) { work->commit(st); });
+    work_ = nullptr;
+    inWork_ = false;
+}
+
+void FirebirdConnection::RollbackWork() noexcept {
+    if (work_ != nullptr) {
+        CheckStatusWrapper status(Master()->getStatus());
+        work_->rollback(&status);
+        if (status.getState() & IStatus::STATE_ERRORS)
+            work_->release();
+        status.dispose();
+    }
+    work_ = nullptr;
+    inWork_ = false;
+}
+
+void FirebirdConnection::Cancel() noexcept {
+    IAttachment* attachment = cancelTarget_.load();
+    if (attachment == nullptr)
+        return;
+    // "Nothing to cancel" and the like are of no interest to the caller.
+    attachment->cancelOperation(&cancelStatus_, fb_cancel_raise);
+    cancelStatus_.init();
+}
+
+std::vector<std::string> FirebirdConnection::ListUserTables() {
+    std::unique_ptr<TQuery> query = CreateQuery();
+    query->OpenSelect(
+        "SELECT RDB$RELATION_NAME FROM RDB$RELATIONS "
+        "WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0 AND RDB$VIEW_BLR IS NULL "
+        "ORDER BY RDB$RELATION_NAME");
+    std::vector<std::string> names;
+    for (; !query->AtEnd(); query->Next())
+        names.push_back(RightTrimmed(query->ColumnText("RDB$RELATION_NAME")));
+    return names;
+}
+
+int32_t FirebirdConnection::CountRecords(std::string_view table) {
+    try {
+        std::unique_ptr<TQuery> query = CreateQuery();
+        query->OpenSelect("SELECT COUNT(*) AS N FROM " + std::string(table));
+        return query->AtEnd() ? -1 : std::stoi(query->ColumnText("N"));
+    } catch (const std::exception&) {
+        return -1;
+    }
+}
+
+// --------------------------------------------------------------------- query
+
+FirebirdQuery::FirebirdQuery(FirebirdConnection& connection) : connection_(connection) {
+    connection_.Register(this);
+}
+
+FirebirdQuery::~FirebirdQuery() {
+    CloseSelect();
+    connection_.Unregister(this);
+}
+
+void FirebirdQuery::RunStatement(std::string_view sql) {
+    CloseSelect();
+    const std::string text(sql);
+    IAttachment* attachment = connection_.Attachment();
+    ITransaction* work = connection_.WorkTransaction();
+    if (work != nullptr) {
+        Call([&](ThrowStatusWrapper* st) {
+            attachment->execute(st, work, 0, text.c_str(), kDialect, nullptr, nullptr, nullptr,
+                                nullptr);
+        });
+        return;
+    }
+    ITransaction* transaction = connection_.StartTransaction(false);
+    try {
+        Call([&](ThrowStatusWrapper* st) {
+            attachment->execute(st, transaction, 0, text.c_str(), kDialect, nullptr, nullptr,
+                                nullptr, nullptr);
+            transaction->commit(st);
+        });
+    } catch (...) {
+        CheckStatusWrapper status(Master()->getStatus());
+        transaction->rollback(&status);
+        if (status.getState() & IStatus::STATE_ERRORS)
+            transaction->release();
+        status.dispose();
+        throw;
+    }
+}
+
+void FirebirdQuery::OpenSelect(std::string_view sql) {
+    CloseSelect();
+    const std::string text(sql);
+    IAttachment* attachment = connection_.Attachment();
+    ITransaction* transaction = connection_.WorkTransaction();
+    if (transaction == nullptr)
+        transaction = ownTransaction_ = connection_.StartTransaction(true);
+    try {
+        Call([&](ThrowStatusWrapper* st) {
+            statement_ = attachment->prepare(st, transaction, 0, text.c_str(), kDialect, 0);
+            IStatement* statement = statement_;
+            // Every column is read as text: ask for VARCHARs wide enough.
+            IMessageMetadata* described = statement->getOutputMetadata(st);
+            IMetadataBuilder* builder = described->getBuilder(st);
+            const unsigned count = described->getCount(st);
+            names_.clear();
+            for (unsigned i = 0; i < count; ++i) {
+                const char* alias = described->getAlias(st, i);
+                names_.push_back(
+                    RightTrimmed(alias != nullptr && *alias ? alias : described->getField(st, i)));
+                const unsigned type = described->getType(st, i) & ~1u;
+                unsigned length = described->getLength(st, i);
+                if (type != SQL_TEXT && type != SQL_VARYING) {
+                    length = 64;
+                    builder->setCharSet(st, i, 0);
+                }
+                builder->setType(st, i, SQL_VARYING + 1);
+                builder->setLength(st, i, length);
+                builder->setScale(st, i, 0);
+            }
+            described->release();
+            metadata_ = builder->getMetadata(st);
+            builder->release();
+            row_.assign(metadata_->getMessageLength(st), 0);
+            cursor_ = statement->openCursor(st, transaction, nullptr, nullptr, metadata_, 0);
+        });
+        Fetch();
+    } catch (...) {
+        CloseSelect();
+        throw;
+    }
+}
+
+void FirebirdQuery::Fetch() {
+    atEnd_ = Call([&](ThrowStatusWrapper* st) {
+        return cursor_->fetchNext(st, row_.data()) != IStatus::RESULT_OK;
+    });
+}
+
+void FirebirdQuery::Next() {
+    if (cursor_ == nullptr || atEnd_)
+        return;
+    Fetch();
+}
+
+unsigned FirebirdQuery::ColumnIndex(std::string_view column) const {
+    for (unsigned i = 0; i < names_.size(); ++i)
+        if (names_[i] == column)
+            return i;
+    for (unsigned i = 0; i < names_.size(); ++i)
+        if (names_[i].size() == column.size() &&
+            std::equal(column.begin(), column.end(), names_[i].begin(),
+                       [](char a, char b) { return std::toupper(a) == std::toupper(b); }))
+            return i;
+    throw DatabaseError("Column " + std::string(column) + " not found");
+}
+
+bool FirebirdQuery::ColumnIsNull(std::string_view column) const {
+    if (cursor_ == nullptr || atEnd_)
+        throw DatabaseError("No current row");
+    const unsigned i = ColumnIndex(column);
+    return Call([&](ThrowStatusWrapper* st) {
+        return *reinterpret_cast<const short*>(&row_[metadata_->getNullOffset(st, i)]) != 0;
+    });
+}
+
+std::string FirebirdQuery::ColumnText(std::string_view column) const {
+    if (ColumnIsNull(column))
+        return {};
+    const unsigned i = ColumnIndex(column);
+    const unsigned offset =
+        Call([&](ThrowStatusWrapper* st) { return metadata_->getOffset(st, i); });
+    unsigned short length;
+    std::memcpy(&length, &row_[offset], sizeof length);
+    return std::string(reinterpret_cast<const char*>(&row_[offset + sizeof length]), length);
+}
+
+void FirebirdQuery::CloseSelect() {
+    CheckStatusWrapper status(Master()->getStatus());
+    if (cursor_ != nullptr) {
+        cursor_->close(&status);
+        if (status.getState() & IStatus::STATE_ERRORS)
+            cursor_->release();
+        status.init();
+        cursor_ = nullptr;
+    }
+    if (statement_ != nullptr) {
+        statement_->release();
+        statement_ = nullptr;
+    }
+    if (ownTransaction_ != nullptr) {
+        ownTransaction_->commit(&status);
+        if (status.getState() & IStatus::STATE_ERRORS) {
+            status.init();
+            ownTransaction_->rollback(&status);
+            if (status.getState() & IStatus::STATE_ERRORS)
+                ownTransaction_->release();
+        }
+        ownTransaction_ = nullptr;
+    }
+    status.dispose();
+    if (metadata_ != nullptr) {
+        metadata_->release();
+        metadata_ = nullptr;
+    }
+    atEnd_ = true;
+}
+
+void FirebirdQuery::Abandon() noexcept {
+    CloseSelect();
+}
+
+}  // namespace
+
+std::unique_ptr<TConnection> CreateFirebirdConnection() {
+    return std::make_unique<FirebirdConnection>();
+}
+
+}  // namespace cep

@@ -1,0 +1,63 @@
+#include "tests/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace cep::test {
+
+std::string TempDir() {
+    const char* base = std::getenv("CEP_TEST_TMP");
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "test";
+    for (char& c : name)
+        if (c == '/')
+            c = '_';
+    const fs::path dir = fs::path(base ? base : fs::temp_directory_path().string()) / name;
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir.string();
+}
+
+static std::string ServerFile(const char* name) {
+    const std::string path = std::string(CEP_FBSERVER_DIR) + "/" + name;
+    std::ifstream in(path);
+    std::string value;
+    in >> value;
+    if (value.empty())
+        ADD_FAILURE() << "private server not running (no " << path << ")";
+    return value;
+}
+
+std::string ServerAddress() {
+    return "127.0.0.1/" + ServerFile("port");
+}
+
+std::string ServerDbDir() {
+    return std::string(CEP_FBSERVER_DIR) + "/db";
+}
+
+int Shell(const std::string& command) {
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void MakeDatabase(const std::string& database, const std::string& options) {
+    const std::string command = std::string(CEP_SOURCE_DIR) + "/tools/make-sample-db.sh --force " +
+                                options + " '" + database + "'";
+    ASSERT_EQ(Shell(command), 0) << command;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+}  // namespace cep::test

@@ -1,0 +1,28 @@
+#!/bin/sh
+# Installs every Debian package the project needs to build, test and run.
+# Idempotent and non-interactive; run as root (or through sudo).
+set -eu
+
+PACKAGES="
+  build-essential cmake ninja-build pkg-config clang-format
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  firebird-dev libfbclient2 firebird3.0-server firebird3.0-utils
+  libzstd-dev zstd
+  qt6-base-dev xvfb xauth
+"
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+export DEBIAN_FRONTEND=noninteractive
+# The server package must not start the system-wide service: tests run a
+# private server of their own.
+if [ ! -e /usr/sbin/policy-rc.d ]; then
+  printf '#!/bin/sh\nexit 101\n' | $SUDO tee /usr/sbin/policy-rc.d >/dev/null
+  $SUDO chmod +x /usr/sbin/policy-rc.d
+  REMOVE_POLICY=1
+fi
+$SUDO apt-get update -qq
+# shellcheck disable=SC2086
+$SUDO apt-get install -y -qq --no-install-recommends $PACKAGES
+if [ "${REMOVE_POLICY:-0}" = 1 ]; then $SUDO rm -f /usr/sbin/policy-rc.d; fi
