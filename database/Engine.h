@@ -35,6 +35,31 @@ struct ConnectionParams {
 
 class TConnection;
 
+/// Type of the general-progress hook.
+inline constexpr int kGeneralProgress = 23;
+/// Replies of a progress hook: go on, or abort the operation.
+inline constexpr int kProgressContinue = 1;
+inline constexpr int kProgressAbort = 2;
+
+/// The report the engine fills before each call of a general-progress hook:
+/// a percentage, or a negative value when `text` carries a count after ": ".
+struct TProgressReport {
+    int16_t percent = 0;
+    char text[128] = {};
+};
+static_assert(sizeof(TProgressReport) == 130);
+
+using ProgressFunction = int (*)(int type, void* clientData, void* report);
+
+/// A registered progress hook, as the engine gives it back; all zero when
+/// none is registered.
+struct TProgressHook {
+    void* clientData = nullptr;
+    uint16_t bufferLength = 0;
+    void* buffer = nullptr;
+    ProgressFunction function = nullptr;
+};
+
 /// A query bound to a connection: runs statements and reads a SELECT's rows.
 /// Statements run on a closed connection reopen it with its last parameters.
 class TQuery {
@@ -83,6 +108,28 @@ class TConnection {
     /// Usable from another thread, a progress callback or a signal handler;
     /// does nothing when idle or closed.
     virtual void Cancel() noexcept = 0;
+
+    /// The hook registered for `type`, all zero when none.
+    virtual TProgressHook ProgressHook(int type) const = 0;
+    /// Registers `hook` for `type`; a hook without function removes it.
+    virtual void SetProgressHook(int type, const TProgressHook& hook) = 0;
+
+    /// Moves every row of `source` into `destination` in one operation of the
+    /// server, inside one transaction: a row whose `key` exists is updated, any
+    /// other appended; columns are paired by position. Refuses (DatabaseError)
+    /// a destination whose first columns are not the source's, in its order,
+    /// or that has no unique key on `key`. While it works the general-progress
+    /// hook gets count reports on the calling thread; a hook that replies
+    /// kProgressAbort stops the move, which is rolled back, and AppendUpdate
+    /// returns normally with MovedRecords() 0. A failure rolls back and raises.
+    /// While it runs, CountRecords(source) answers the count taken at its start.
+    virtual void AppendUpdate(std::string_view source, std::string_view destination,
+                              std::string_view key) = 0;
+    /// Rows the last AppendUpdate inserted or updated (0 before the first,
+    /// and after one that was stopped or failed).
+    virtual int32_t MovedRecords() const = 0;
+    /// True when the last AppendUpdate was stopped by its hook.
+    virtual bool LastMoveAborted() const = 0;
 
     // Unit of work: see TUnitOfWork. Only one may be open at a time.
     virtual void BeginWork() = 0;

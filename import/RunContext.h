@@ -36,8 +36,11 @@ struct TRunContext {
     /// Set by the front end (a cancel button, closing, a signal).
     std::atomic<bool> FCancelRequested{false};
     TimeOfDay FMergeStart = 0;
-    /// Rows the last merge inserted or updated; kept across runs.
+    /// Rows the merge of this run inserted or updated.
     int32_t MovedRecords = 0;
+    /// Records the staging table refused for a reason other than a key
+    /// violation, in this run.
+    int32_t RejectedRecords = 0;
 
     RegionalSettings regional = BrazilianSettings();
     Clock clock = SystemClock();

@@ -7,7 +7,12 @@
 
 #include <atomic>
 #include <cctype>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <exception>
+#include <future>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -81,6 +86,16 @@ auto Call(Fn&& call) {
     }
 }
 
+std::string QuoteLiteral(std::string_view text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        quoted += c;
+        if (c == '\'')
+            quoted += '\'';
+    }
+    return quoted + "'";
+}
+
 std::string RightTrimmed(std::string text) {
     while (!text.empty() && text.back() == ' ')
         text.pop_back();
@@ -139,6 +154,13 @@ class FirebirdConnection final : public TConnection {
     int32_t CountRecords(std::string_view table) override;
     void Cancel() noexcept override;
 
+    TProgressHook ProgressHook(int type) const override;
+    void SetProgressHook(int type, const TProgressHook& hook) override;
+    void AppendUpdate(std::string_view source, std::string_view destination,
+                      std::string_view key) override;
+    int32_t MovedRecords() const override { return movedRecords_; }
+    bool LastMoveAborted() const override { return moveAborted_; }
+
     void BeginWork() override;
     void CommitWork() override;
     void RollbackWork() noexcept override;
@@ -159,6 +181,16 @@ class FirebirdConnection final : public TConnection {
     bool inWork_ = false;  // stays true when the unit's transaction was lost
     ConnectionParams params_;
     std::set<FirebirdQuery*> queries_;
+
+    std::map<int, TProgressHook> hooks_;
+    int32_t movedRecords_ = 0;
+    bool moveAborted_ = false;
+    std::string moveSource_;  // while AppendUpdate runs
+    int32_t moveSourceCount_ = -1;
+
+    std::vector<std::string> Columns(std::string_view table);
+    bool HasUniqueKey(std::string_view table, std::string_view column);
+    int64_t MonitorCount(TQuery& monitor, const std::string& attachmentId);
 };
 
 // ---------------------------------------------------------------- connection
@@ -197,9 +229,9 @@ void FirebirdConnection::OpenConnection(const ConnectionParams& params) {
 void FirebirdConnection::CloseConnection() {
     for (FirebirdQuery* q : queries_)
         q->Abandon();
+    const bool inWork = inWork_;
     RollbackWork();
-    if (inWork_)
-        work_ = nullptr;  // the unit stays open but its work is lost
+    inWork_ = inWork;  // an open unit stays open, its work lost, until it ends
     if (attachment_ == nullptr)
         return;
     cancelTarget_.store(nullptr);
@@ -297,6 +329,8 @@ std::vector<std::string> FirebirdConnection::ListUserTables() {
 }
 
 int32_t FirebirdConnection::CountRecords(std::string_view table) {
+    if (!moveSource_.empty() && table == moveSource_)
+        return moveSourceCount_;
     try {
         std::unique_ptr<TQuery> query = CreateQuery();
         query->OpenSelect("SELECT COUNT(*) AS N FROM " + std::string(table));
@@ -304,6 +338,190 @@ int32_t FirebirdConnection::CountRecords(std::string_view table) {
     } catch (const std::exception&) {
         return -1;
     }
+}
+
+// ---------------------------------------------------------------- the merge
+
+TProgressHook FirebirdConnection::ProgressHook(int type) const {
+    const auto it = hooks_.find(type);
+    return it == hooks_.end() ? TProgressHook{} : it->second;
+}
+
+void FirebirdConnection::SetProgressHook(int type, const TProgressHook& hook) {
+    if (hook.function == nullptr)
+        hooks_.erase(type);
+    else
+        hooks_[type] = hook;
+}
+
+std::vector<std::string> FirebirdConnection::Columns(std::string_view table) {
+    std::unique_ptr<TQuery> query = CreateQuery();
+    query->OpenSelect("SELECT RDB$FIELD_NAME FROM RDB$RELATION_FIELDS WHERE RDB$RELATION_NAME = " +
+                      QuoteLiteral(table) + " ORDER BY RDB$FIELD_POSITION");
+    std::vector<std::string> columns;
+    for (; !query->AtEnd(); query->Next())
+        columns.push_back(RightTrimmed(query->ColumnText("RDB$FIELD_NAME")));
+    return columns;
+}
+
+bool FirebirdConnection::HasUniqueKey(std::string_view table, std::string_view column) {
+    std::unique_ptr<TQuery> query = CreateQuery();
+    query->OpenSelect(
+        "SELECT I.RDB$INDEX_NAME FROM RDB$INDICES I "
+        "JOIN RDB$INDEX_SEGMENTS S ON S.RDB$INDEX_NAME = I.RDB$INDEX_NAME "
+        "WHERE I.RDB$RELATION_NAME = " +
+        QuoteLiteral(table) +
+        " AND I.RDB$UNIQUE_FLAG = 1 AND COALESCE(I.RDB$INDEX_INACTIVE, 0) = 0"
+        " AND I.RDB$SEGMENT_COUNT = 1 AND S.RDB$FIELD_NAME = " +
+        QuoteLiteral(column));
+    return !query->AtEnd();
+}
+
+// Rows the statements of attachment `attachmentId` have inserted or updated
+// so far, as the server's monitoring tables show them; -1 when unknown.
+int64_t FirebirdConnection::MonitorCount(TQuery& monitor, const std::string& attachmentId) {
+    try {
+        monitor.OpenSelect(
+            "SELECT SUM(R.MON$RECORD_INSERTS + R.MON$RECORD_UPDATES) AS N "
+            "FROM MON$STATEMENTS S JOIN MON$RECORD_STATS R ON R.MON$STAT_ID = S.MON$STAT_ID "
+            "WHERE S.MON$ATTACHMENT_ID = " +
+            attachmentId + " AND S.MON$STATE = 1");
+        const std::string text = monitor.AtEnd() ? std::string() : monitor.ColumnText("N");
+        monitor.CloseSelect();
+        return text.empty() ? -1 : std::stoll(text);
+    } catch (const std::exception&) {
+        return -1;
+    }
+}
+
+void FirebirdConnection::AppendUpdate(std::string_view source, std::string_view destination,
+                                      std::string_view key) {
+    movedRecords_ = 0;
+    moveAborted_ = false;
+    if (inWork_)
+        throw DatabaseError("AppendUpdate cannot run inside a unit of work");
+
+    const std::vector<std::string> from = Columns(source);
+    const std::vector<std::string> to = Columns(destination);
+    if (from.empty())
+        throw DatabaseError("Table " + std::string(source) + " has no columns");
+    if (to.size() < from.size() || !std::equal(from.begin(), from.end(), to.begin()))
+        throw DatabaseError("The first columns of " + std::string(destination) +
+                            " are not those of " + std::string(source) + ", in its order");
+    if (!HasUniqueKey(destination, key))
+        throw DatabaseError("Table " + std::string(destination) + " has no unique key on " +
+                            std::string(key));
+
+    std::string set, columns, values;
+    for (const std::string& c : from) {
+        if (c != key)
+            set += (set.empty() ? "D." : ", D.") + c + " = S." + c;
+        columns += (columns.empty() ? "" : ", ") + c;
+        values += (values.empty() ? "S." : ", S.") + c;
+    }
+    std::string merge = "MERGE INTO " + std::string(destination) + " D USING " +
+                        std::string(source) + " S ON D." + std::string(key) + " = S." +
+                        std::string(key);
+    if (!set.empty())
+        merge += " WHEN MATCHED THEN UPDATE SET " + set;
+    merge += " WHEN NOT MATCHED THEN INSERT (" + columns + ") VALUES (" + values + ")";
+
+    const int32_t total = CountRecords(source);
+    std::string attachmentId;
+    {
+        std::unique_ptr<TQuery> query = CreateQuery();
+        query->OpenSelect("SELECT CURRENT_CONNECTION AS ID FROM RDB$DATABASE");
+        attachmentId = query->ColumnText("ID");
+    }
+
+    // Progress comes from the monitoring tables, read through a second
+    // attachment while the move runs; without one the move runs unwatched.
+    const TProgressHook hook = ProgressHook(kGeneralProgress);
+    std::unique_ptr<TConnection> monitorConnection;
+    std::unique_ptr<TQuery> monitor;
+    if (hook.function != nullptr) {
+        try {
+            monitorConnection = CreateFirebirdConnection();
+            monitorConnection->OpenConnection(params_);
+            monitor = monitorConnection->CreateQuery();
+        } catch (const std::exception&) {
+            monitor.reset();
+        }
+    }
+
+    BeginWork();
+    moveSource_ = std::string(source);
+    moveSourceCount_ = total;
+    struct Reset {
+        FirebirdConnection& c;
+        ~Reset() {
+            c.moveSource_.clear();
+            c.moveSourceCount_ = -1;
+        }
+    } reset{*this};
+
+    IAttachment* attachment = attachment_;
+    ITransaction* work = work_;
+    std::future<int64_t> move = std::async(std::launch::async, [attachment, work, merge] {
+        return Call([&](ThrowStatusWrapper* st) {
+            IStatement* statement = attachment->prepare(st, work, 0, merge.c_str(), kDialect, 0);
+            struct Free {
+                IStatement* s;
+                ~Free() { s->release(); }
+            } free{statement};
+            statement->execute(st, work, nullptr, nullptr, nullptr, nullptr);
+            return static_cast<int64_t>(statement->getAffectedRecords(st));
+        });
+    });
+
+    auto report = [&](int64_t done, bool final = false) {
+        if (hook.function == nullptr)
+            return;
+        TProgressReport* buffer = static_cast<TProgressReport*>(hook.buffer);
+        if (buffer == nullptr || hook.bufferLength < sizeof(TProgressReport))
+            return;
+        buffer->percent = -1;
+        std::snprintf(buffer->text, sizeof buffer->text, "Registros: %lld",
+                      static_cast<long long>(done));
+        const int reply = hook.function(kGeneralProgress, hook.clientData, buffer);
+        if (reply == kProgressAbort && !final && !moveAborted_) {
+            moveAborted_ = true;
+            Cancel();
+        }
+    };
+
+    constexpr auto kReportInterval = std::chrono::milliseconds(25);
+    int64_t lastDone = -1;
+    report(0);
+    while (move.wait_for(kReportInterval) != std::future_status::ready) {
+        if (moveAborted_ || !monitor)
+            continue;
+        const int64_t done = MonitorCount(*monitor, attachmentId);
+        if (done >= 0 && done != lastDone) {
+            lastDone = done;
+            report(done);
+        }
+    }
+    monitor.reset();
+    monitorConnection.reset();
+
+    int64_t moved = 0;
+    try {
+        moved = move.get();
+    } catch (const DatabaseError&) {
+        RollbackWork();
+        if (moveAborted_)
+            return;  // stopped at the hook's request: nothing moved
+        throw;
+    }
+    if (moveAborted_) {  // the abort came too late to stop the server
+        RollbackWork();
+        return;
+    }
+    CommitWork();
+    movedRecords_ = static_cast<int32_t>(moved);
+    if (moved > 0)
+        report(moved, true);  // the work is committed: no abort now
 }
 
 // --------------------------------------------------------------------- query

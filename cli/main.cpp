@@ -1,0 +1,162 @@
+// cep-atualiza: runs one update of the postal-code and municipality tables on
+// a database, headless, with the same stages and texts as the window.
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "cli/ConsoleView.h"
+#include "database/firebird/FirebirdConnection.h"
+#include "import/ImportRun.h"
+#include "resources/EmbeddedDataSets.h"
+
+namespace fs = std::filesystem;
+using namespace cep;
+
+namespace {
+
+const char kUsage[] =
+    "Uso: cep-atualiza [opções] BANCO\n"
+    "\n"
+    "Atualiza a tabela de CEP (TAB_CEP) e a de municípios (TAB_MUNI) do banco\n"
+    "Firebird BANCO com a versão de dados que o programa carrega.\n"
+    "\n"
+    "BANCO         um arquivo local (/caminho/banco.fdb) ou servidor:caminho\n"
+    "              (servidor/porta:caminho para outra porta)\n"
+    "\n"
+    "Opções:\n"
+    "  --yes, --no        resposta à pergunta sobre sobrepor a mesma versão\n"
+    "                     (sem terminal e sem uma delas: não)\n"
+    "  --work-dir DIR     pasta dos arquivos temporários (padrão: a do programa)\n"
+    "  --release-dir DIR  usa TABCEP.txt, TABMUNI.txt e, se houver, TABCEPEXC.txt\n"
+    "                     de DIR em vez dos dados embutidos no programa\n"
+    "  --help             esta ajuda\n"
+    "\n"
+    "Ctrl-C (ou SIGTERM) pede o cancelamento; a execução para como pelo botão\n"
+    "Cancela.\n"
+    "\n"
+    "Código de saída: 0 concluído; 1 \"Erro de acesso ao BD\"; 2 \"Erro no processo\";\n"
+    "3 parado sem aplicar nada (sem TAB_CEP, versão anterior, resposta não);\n"
+    "4 cancelado.\n";
+
+enum ExitCode {
+    kExitCompleted = 0,
+    kExitAccess = 1,
+    kExitProcess = 2,
+    kExitStopped = 3,
+    kExitCancelled = 4,
+    kExitUsage = 64
+};
+
+std::atomic<bool>* gCancel = nullptr;
+
+extern "C" void OnSignal(int) {
+    if (gCancel != nullptr)
+        gCancel->store(true);
+}
+
+void InstallSignals(std::atomic<bool>& cancel) {
+    gCancel = &cancel;
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+std::string ExecutableDir() {
+    std::error_code error;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", error);
+    return error ? fs::current_path().string() : exe.parent_path().string();
+}
+
+std::string WithSeparator(std::string dir) {
+    if (dir.empty() || dir.back() != '/')
+        dir += '/';
+    return dir;
+}
+
+int ExitCodeOf(TRunOutcome outcome) {
+    switch (outcome) {
+        case TRunOutcome::Completed:
+            return kExitCompleted;
+        case TRunOutcome::AccessError:
+            return kExitAccess;
+        case TRunOutcome::ProcessError:
+            return kExitProcess;
+        case TRunOutcome::Stopped:
+            return kExitStopped;
+        case TRunOutcome::Cancelled:
+            return kExitCancelled;
+    }
+    return kExitProcess;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::optional<bool> answer;
+    std::string workDir;
+    std::string releaseDir;
+    std::string database;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return kExitCompleted;
+        } else if (arg == "--yes") {
+            answer = true;
+        } else if (arg == "--no") {
+            answer = false;
+        } else if ((arg == "--work-dir" || arg == "--release-dir") && i + 1 < argc) {
+            (arg == "--work-dir" ? workDir : releaseDir) = argv[++i];
+        } else if (arg.rfind("--", 0) == 0 || !database.empty()) {
+            std::fprintf(stderr, "cep-atualiza: argumento inválido: %s\n\n%s", arg.c_str(), kUsage);
+            return kExitUsage;
+        } else {
+            database = arg;
+        }
+    }
+    if (database.empty()) {
+        std::fputs(kUsage, stderr);
+        return kExitUsage;
+    }
+    if (!workDir.empty() && !fs::is_directory(workDir)) {
+        std::fprintf(stderr, "cep-atualiza: pasta inexistente: %s\n", workDir.c_str());
+        return kExitUsage;
+    }
+    std::unique_ptr<TDataSetSource> folder;
+    if (!releaseDir.empty()) {
+        auto source = std::make_unique<TFolderDataSetSource>(releaseDir);
+        if (!source->Contains(kTabCep) || !source->Contains(kTabMuni)) {
+            std::fprintf(stderr, "cep-atualiza: %s não tem TABCEP.txt e TABMUNI.txt\n",
+                         releaseDir.c_str());
+            return kExitUsage;
+        }
+        folder = std::move(source);
+    }
+    const TDataSetSource& dataSets = folder ? *folder : EmbeddedDataSets();
+
+    const bool terminal = isatty(STDERR_FILENO) != 0;
+    if (!answer && isatty(STDIN_FILENO) == 0)
+        answer = false;
+    TConsoleView view(stderr, terminal, answer);
+    std::unique_ptr<TConnection> connection = CreateFirebirdConnection();
+    TRunContext run(*connection, view, WithSeparator(workDir.empty() ? ExecutableDir() : workDir));
+    InstallSignals(run.FCancelRequested);
+
+    const TRunResult result = RunImport(run, database, dataSets);
+    view.Finish();
+    std::fprintf(stdout, "%s\n", ConsoleText(result.message).c_str());
+    std::fflush(stdout);
+    gCancel = nullptr;
+    connection->CloseConnection();
+    return ExitCodeOf(result.outcome);
+}

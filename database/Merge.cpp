@@ -1,0 +1,88 @@
+#include "database/Merge.h"
+
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "import/Progress.h"
+
+namespace cep {
+
+namespace {
+
+const char kStatusMerge[] = "Atualizando tabela de CEP...";
+const char kRemainingPrefix[] = "Tempo restante: ";
+
+}  // namespace
+
+int MergeProgress(int type, void* clientData, void* report) {
+    auto* record = static_cast<TMergeHookRecord*>(clientData);
+    TRunContext& run = *record->run;
+    auto* progress = static_cast<TProgressReport*>(report);
+    if (type == kGeneralProgress) {
+        if (progress->percent < 0) {
+            const std::string text(progress->text, strnlen(progress->text, sizeof progress->text));
+            const std::size_t p = text.find(": ");
+            const std::string rest = text.substr(p == std::string::npos ? 1 : p + 2);
+            const int32_t done = static_cast<int32_t>(std::strtol(rest.c_str(), nullptr, 10));
+            const int32_t total = run.dbsMain.CountRecords("TAB_CEP_TEMP");
+            if (total > 0) {
+                // nearbyint rounds halves to even under the default rounding mode.
+                run.view.SetProgressPosition(
+                    static_cast<int32_t>(std::nearbyint(double(done) / total * 100)));
+                run.view.SetRemaining(
+                    kRemainingPrefix +
+                    FormatHms(RemainingTime(done, total, run.FMergeStart, run.clock),
+                              run.regional.timeSeparator));
+            }
+            run.view.Repaint();
+        } else {
+            run.view.SetProgressPosition(progress->percent);
+        }
+    }
+    int reply = kProgressContinue;
+    if (record->saved.function != nullptr)
+        reply = record->saved.function(type, record->saved.clientData, report);
+    run.view.ProcessMessages();
+    if (run.FCancelRequested)
+        reply = kProgressAbort;
+    return reply;
+}
+
+bool MergeStaging(TRunContext& run) {
+    if (run.FCancelRequested)
+        return false;
+    TMergeHookRecord record;
+    record.saved = run.dbsMain.ProgressHook(kGeneralProgress);
+    record.run = &run;
+    TProgressReport report;
+    const TProgressHook ours{&record, sizeof report, &report, &MergeProgress};
+    run.dbsMain.SetProgressHook(kGeneralProgress, ours);
+    auto restore = [&] {
+        if (record.saved.function != nullptr)
+            run.dbsMain.SetProgressHook(kGeneralProgress, record.saved);
+        else
+            run.dbsMain.SetProgressHook(kGeneralProgress,
+                                        {&record, sizeof report, &report, nullptr});
+    };
+
+    run.view.SetProgressPosition(0);
+    run.view.SetProgressMax(100);
+    run.view.SetStatus(kStatusMerge);
+    run.view.SetRemaining(kRemainingPrefix);
+    run.view.Repaint();
+    run.FMergeStart = run.clock();
+    run.FRunState = kRunMerge;
+    try {
+        run.dbsMain.AppendUpdate("TAB_CEP_TEMP", "TAB_CEP", "NU_CEP");
+    } catch (...) {
+        run.MovedRecords = 0;
+        restore();
+        throw;
+    }
+    restore();
+    run.MovedRecords = run.dbsMain.MovedRecords();
+    return !run.dbsMain.LastMoveAborted();
+}
+
+}  // namespace cep

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "database/Engine.h"
+#include "import/RunContext.h"
+
+namespace cep {
+
+/// What the merge registers as its hook's client data: the hook that was
+/// registered before it (called on at every report) and the run it shows on.
+struct TMergeHookRecord {
+    TProgressHook saved;
+    TRunContext* run = nullptr;
+};
+
+/// The progress hook of the merge: moves the bar, shows the remaining time,
+/// handles pending input and replies kProgressAbort once a cancel is asked.
+int MergeProgress(int type, void* clientData, void* report);
+
+/// Merges TAB_CEP_TEMP into TAB_CEP in one operation of the server, inside one
+/// transaction. Does nothing when a cancel is already requested. Returns true
+/// when the merge ran to its end (false: skipped or stopped by a cancel, with
+/// TAB_CEP unchanged). Raises on failure, TAB_CEP unchanged.
+bool MergeStaging(TRunContext& run);
+
+}  // namespace cep

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "import/RunContext.h"
+
+namespace cep {
+
+/// Codes per delete statement.
+inline constexpr int kWithdrawnBatch = 1000;
+
+/// DELETE FROM TAB_CEP  WHERE NU_CEP IN ('...','...'): every code a quoted
+/// string literal, so that no text of the file can change the statement.
+std::string BuildDeleteStatement(const std::vector<std::string>& codes);
+
+/// Sends one delete statement for `codes` through the work query.
+void DeleteCodes(TRunContext& run, const std::vector<std::string>& codes);
+
+/// Deletes from TAB_CEP every code listed in FAppDir + "TempExc.txt", in
+/// batches of kWithdrawnBatch, all in one unit of work. Raises on a file error
+/// or a failed statement (then nothing is deleted).
+void RemoveWithdrawn(TRunContext& run);
+
+/// The removal stage: when "TempExc.txt" exists, sets up the status panel,
+/// removes the codes and deletes the file. Returns the deletion count (file
+/// size div 167), 0 when there is no file.
+int32_t RemoveWithdrawnStage(TRunContext& run);
+
+}  // namespace cep

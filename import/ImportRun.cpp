@@ -1,0 +1,126 @@
+#include "import/ImportRun.h"
+
+#include <cstdio>
+#include <exception>
+
+#include "database/Credentials.h"
+#include "database/Indexes.h"
+#include "database/Merge.h"
+#include "database/Release.h"
+#include "database/StagingTable.h"
+#include "database/Withdrawn.h"
+#include "import/MunicipalityLoad.h"
+#include "import/StagingLoad.h"
+
+namespace cep {
+
+namespace {
+
+const char kStatusIndexesOff[] = "Desativando indices...";
+const char kStatusIndexesOn[] = "Ativando \xEDndices. Aguarde...";  // índices
+
+void RemoveFile(const std::string& fileName) {
+    std::remove(fileName.c_str());
+}
+
+}  // namespace
+
+std::string BuildSummary(int32_t moved, int32_t deleted, int32_t rejected, double elapsed,
+                         char timeSeparator) {
+    std::string summary;
+    if (moved > 0)
+        summary += std::to_string(moved) + " Registros atualizados.";
+    if (deleted > 0)
+        summary += "\r" + std::to_string(deleted) + " Registros excluidos.";
+    if (rejected > 0)
+        summary += "\r" + std::to_string(rejected) + " Registros rejeitados.";
+    return summary + "\r\rTempo gasto: " + FormatHms(elapsed, timeSeparator);
+}
+
+TRunResult RunImport(TRunContext& run, const std::string& path, const TDataSetSource& dataSets) {
+    TRunView& view = run.view;
+    run.FCancelRequested = false;
+    run.MovedRecords = 0;
+    run.RejectedRecords = 0;
+    std::string error;
+    const TimeOfDay start = run.clock();
+    int32_t deleted = 0;
+    bool stopped = false;   // refused before any data was touched
+    bool recorded = false;  // the release reached the database
+
+    const TCredentials credentials = ChooseCredentials(path);
+    try {
+        bool ready = ConnectDatabase(run.dbsMain, path, credentials.user, credentials.password);
+        if (ready)
+            ready = PrepareStaging(run);
+        if (!ready) {
+            if (!run.dbsMain.IsConnected())
+                error = kAccessError;
+            else
+                stopped = true;
+        } else if (!CheckRelease(run)) {
+            stopped = true;
+        } else {
+            const std::string muniFile = run.FAppDir + "TempMuni.txt";
+            const std::string cepFile = run.FAppDir + "Temp.txt";
+            const std::string excFile = run.FAppDir + "TempExc.txt";
+            dataSets.Extract(kTabMuni, muniFile);
+            LoadMunicipalities(run);
+            dataSets.Extract(kTabCep, cepFile);
+            TryExtractDataSet(dataSets, kTabCepExc, excFile);
+
+            run.FRunState = kRunStaging;
+            LoadStaging(run);
+            run.FRunState = kRunIdle;
+            view.SetStatus(kStatusIndexesOff);
+            view.Repaint();
+            SwitchIndexes(run, false);
+            const bool merged = MergeStaging(run);
+            RemoveFile(cepFile);
+            DropStaging(run);
+            deleted = RemoveWithdrawnStage(run);
+
+            run.FRunState = kRunIdle;
+            view.SetStatus(kStatusIndexesOn);
+            view.SetRemaining("");
+            view.SetProgressPosition(0);
+            view.Repaint();
+            SwitchIndexes(run, true);
+            // Only a merge that ran to its end may claim the release.
+            if (merged) {
+                StampRelease(run);
+                recorded = true;
+            }
+        }
+    } catch (const std::exception&) {
+        error = kProcessError;
+        run.FRunState = kRunIdle;
+    }
+
+    view.SetStatus("");
+    view.SetRemaining("");
+    view.SetProgressPosition(0);
+    double elapsed = run.clock() - start;
+    if (elapsed < 0)
+        elapsed += 1.0;  // the run passed midnight
+
+    TRunResult result;
+    if (!error.empty()) {
+        result.isError = true;
+        result.message = error;
+        result.outcome =
+            error == kAccessError ? TRunOutcome::AccessError : TRunOutcome::ProcessError;
+        return result;
+    }
+    result.message = BuildSummary(run.MovedRecords, deleted, run.RejectedRecords, elapsed,
+                                  run.regional.timeSeparator);
+    if (recorded)
+        result.outcome = TRunOutcome::Completed;
+    else if (run.FCancelRequested)
+        result.outcome = TRunOutcome::Cancelled;
+    else
+        result.outcome = stopped ? TRunOutcome::Stopped : TRunOutcome::Cancelled;
+    return result;
+}
+
+}  // namespace cep
