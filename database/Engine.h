@@ -152,9 +152,15 @@ class TUnitOfWork {
     TUnitOfWork(const TUnitOfWork&) = delete;
     TUnitOfWork& operator=(const TUnitOfWork&) = delete;
 
+    /// Commits; when that fails the work is rolled back and the error raised.
     void Commit() {
         done_ = true;
-        connection_.CommitWork();
+        try {
+            connection_.CommitWork();
+        } catch (...) {
+            connection_.RollbackWork();
+            throw;
+        }
     }
     void Rollback() noexcept {
         done_ = true;

@@ -1,0 +1,15 @@
+#include "import/Progress.h"
+
+namespace cep {
+
+double RemainingTime(int32_t done, int32_t total, TimeOfDay start, const Clock& clock) {
+    // No estimate before the first item, nor without a total.
+    if (done == 0 || total == 0)
+        return 0;
+    const double elapsed = clock() - start;
+    if (elapsed / total > 0)
+        return (clock() - start) / done * (total - done);
+    return 0;
+}
+
+}  // namespace cep

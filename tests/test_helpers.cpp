@@ -1,0 +1,127 @@
+// Shared helpers: time rendering, the remaining-time estimate, Windows-1252
+// text and the regional date conversion.
+
+#include <gtest/gtest.h>
+
+#include "import/AnsiText.h"
+#include "import/DateConversion.h"
+#include "import/Progress.h"
+#include "import/TimeOfDay.h"
+
+using namespace cep;
+
+namespace {
+
+TEST(TimeOfDay, RendersHms) {
+    struct Case {
+        double duration;
+        std::string expected;
+    } cases[] = {
+        {MakeTimeOfDay(1, 2, 3, 400), "01:02:03"},
+        {MakeTimeOfDay(0, 0, 59, 900), "00:00:59"},
+        {MakeTimeOfDay(25, 0, 0, 0), "01:00:00"},
+        {MakeTimeOfDay(30, 0, 0, 0), "06:00:00"},
+        {-MakeTimeOfDay(0, 3, 18, 0), "00:03:18"},
+        {MakeTimeOfDay(10, 0, 5, 0) - MakeTimeOfDay(9, 59, 59, 999), "00:00:05"},
+        {MakeTimeOfDay(23, 59, 59, 999), "23:59:59"},
+        {0, "00:00:00"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(FormatHms(c.duration), c.expected) << c.duration;
+    EXPECT_EQ(FormatHms(MakeTimeOfDay(1, 2, 3, 0), '.'), "01.02.03");
+}
+
+TEST(TimeOfDay, NowIsAFractionOfADay) {
+    const TimeOfDay now = NowTimeOfDay();
+    EXPECT_GE(now, 0.0);
+    EXPECT_LT(now, 1.0);
+}
+
+TEST(RemainingTime, Estimates) {
+    const TimeOfDay start = MakeTimeOfDay(10, 0, 0, 0);
+    struct Case {
+        int done, total;
+        TimeOfDay now;
+        std::string expected;
+    } cases[] = {
+        {10, 1000, MakeTimeOfDay(10, 0, 2, 0), "00:03:18"},    // 198 s
+        {1000, 1000, MakeTimeOfDay(10, 5, 0, 0), "00:00:00"},  // done
+        {10, 1000, MakeTimeOfDay(9, 0, 0, 0), "00:00:00"},     // start after now
+        {20, 10, MakeTimeOfDay(10, 0, 2, 0), "00:00:01"},      // past the estimate: -1 s
+        {1, 1000, MakeTimeOfDay(10, 0, 0, 0), "00:00:00"},     // nothing elapsed
+        {0, 1000, MakeTimeOfDay(10, 0, 1, 0), "00:00:00"},     // nothing done yet
+        {1, 1001, MakeTimeOfDay(10, 0, 108, 0), "06:00:00"},   // 30 hours
+    };
+    for (const Case& c : cases) {
+        const Clock clock = [&] { return c.now; };
+        EXPECT_EQ(FormatHms(RemainingTime(c.done, c.total, start, clock)), c.expected)
+            << c.done << "/" << c.total;
+    }
+    const Clock late = [] { return MakeTimeOfDay(10, 0, 2, 0); };
+    EXPECT_LT(RemainingTime(20, 10, start, late), 0);
+}
+
+TEST(AnsiText, LowerCaseAndTrim) {
+    EXPECT_EQ(AnsiLowerCase("LumexBD2005.GDB"), "lumexbd2005.gdb");
+    EXPECT_EQ(AnsiLowerCase("\xC0\xC9\xD6\xD7\xDE\x8A\x9F\xDF"),
+              "\xE0\xE9\xF6\xD7\xFE\x9A\xFF\xDF");
+    EXPECT_EQ(AsciiLowerCase("KEY \xC9VIOLATION"), "key \xC9violation");
+    EXPECT_EQ(TrimControl(" \t\r\nA B\x01 "), "A B");
+    EXPECT_EQ(TrimControl("   "), "");
+    EXPECT_EQ(QuoteSql("D'UNA''"), "'D''UNA'''''");
+    EXPECT_EQ(QuoteSql(""), "''");
+}
+
+TEST(AnsiText, Utf8RoundTrip) {
+    const std::string ansi = "Atualiza\xE7\xE3o \x80 \x9C";
+    const std::string utf8 = Win1252ToUtf8(ansi);
+    EXPECT_EQ(utf8, "Atualiza\xC3\xA7\xC3\xA3o \xE2\x82\xAC \xC5\x93");
+    EXPECT_EQ(Utf8ToWin1252(utf8), ansi);
+    EXPECT_EQ(Win1252ToUtf8("\x81"), "\xEF\xBF\xBD");
+    EXPECT_EQ(Utf8ToWin1252("\xE4\xB8\xAD"), "?");  // not in the code page
+}
+
+TEST(DateConversion, Rules) {
+    const RegionalSettings br;
+    const RegionalSettings us{"M/d/yyyy", '/', ':'};
+    const RegionalSettings iso{"yyyy-MM-dd", '-', ':'};
+    const RegionalSettings dots{"dd.MM.yyyy", '.', ':'};
+    struct Case {
+        const char* text;
+        const RegionalSettings* settings;
+        std::optional<Date> expected;
+    } cases[] = {
+        {"01/02/2018", &br, Date{2018, 2, 1}},
+        {" 01 / 02 / 2018   ", &br, Date{2018, 2, 1}},
+        {"01/02/2018/", &br, Date{2018, 2, 1}},
+        {"01/02/2018//", &br, std::nullopt},
+        {"01/02/18", &br, Date{2018, 2, 1}},
+        {"01/02/80", &br, Date{1980, 2, 1}},
+        {"01/02/75", &br, Date{2075, 2, 1}},
+        {"1/2", &br, Date{2026, 2, 1}},
+        {"1/2/", &br, Date{2026, 2, 1}},
+        {"2018/02/01", &br, std::nullopt},  // day 2018
+        {"00001/02/2018", &br, Date{2018, 2, 1}},
+        {"10000/02/2018", &br, std::nullopt},
+        {"31/02/2018", &br, std::nullopt},
+        {"29/02/2016", &br, Date{2016, 2, 29}},
+        {"29/02/2100", &br, std::nullopt},
+        {"01.02.2018", &br, std::nullopt},
+        {"01/02/2018x", &br, std::nullopt},
+        {"", &br, std::nullopt},
+        {"   ", &br, std::nullopt},
+        {"01/02/2018", &us, Date{2018, 1, 2}},
+        {"15/03/2018", &us, std::nullopt},
+        {"2018-02-01", &iso, Date{2018, 2, 1}},
+        {"02-01", &iso, Date{2026, 2, 1}},
+        {"01.02.2018", &dots, Date{2018, 2, 1}},
+        {"01/02/2018", &dots, std::nullopt},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(StrToDate(c.text, *c.settings, 2026), c.expected) << c.text;
+    // The two-digit window moves with the current year.
+    EXPECT_EQ(StrToDate("01/02/18", br, 2068), (Date{2018, 2, 1}));
+    EXPECT_EQ(StrToDate("01/02/18", br, 2069), (Date{2118, 2, 1}));
+}
+
+}  // namespace
