@@ -46,6 +46,39 @@ void AppendUtf8(std::string& out, char32_t cp) {
     }
 }
 
+// Decodes one well-formed UTF-8 sequence at the start of `text`: its code
+// point and length, or a length of 0 when the bytes are no such sequence
+// (bad or missing continuation bytes, overlong forms, surrogates, values
+// beyond U+10FFFF).
+std::size_t DecodeUtf8(std::string_view text, char32_t& cp) {
+    const unsigned char c = static_cast<unsigned char>(text[0]);
+    std::size_t length;
+    char32_t minimum;
+    if (c < 0x80) {
+        cp = c;
+        return 1;
+    } else if ((c & 0xE0) == 0xC0) {
+        cp = c & 0x1F, length = 2, minimum = 0x80;
+    } else if ((c & 0xF0) == 0xE0) {
+        cp = c & 0x0F, length = 3, minimum = 0x800;
+    } else if ((c & 0xF8) == 0xF0) {
+        cp = c & 0x07, length = 4, minimum = 0x10000;
+    } else {
+        return 0;
+    }
+    if (text.size() < length)
+        return 0;
+    for (std::size_t k = 1; k < length; ++k) {
+        const unsigned char cc = static_cast<unsigned char>(text[k]);
+        if ((cc & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (cc & 0x3F);
+    }
+    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    return length;
+}
+
 }  // namespace
 
 std::string AnsiLowerCase(std::string_view text) {
@@ -102,39 +135,18 @@ std::string Win1252ToUtf8(std::string_view text) {
 
 std::string Utf8ToWin1252(std::string_view text) {
     std::string out;
+    out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
         char32_t cp;
-        std::size_t length;
-        if (c < 0x80) {
-            cp = c, length = 1;
-        } else if ((c & 0xE0) == 0xC0) {
-            cp = c & 0x1F, length = 2;
-        } else if ((c & 0xF0) == 0xE0) {
-            cp = c & 0x0F, length = 3;
-        } else if ((c & 0xF8) == 0xF0) {
-            cp = c & 0x07, length = 4;
-        } else {
+        const std::size_t length = DecodeUtf8(text.substr(i), cp);
+        if (length == 0) {
+            // Each byte that belongs to no well-formed sequence stands for one
+            // unknown character.
             out += '?';
             ++i;
             continue;
         }
-        if (i + length > text.size()) {
-            out += '?';
-            break;
-        }
-        bool valid = true;
-        for (std::size_t k = 1; k < length; ++k) {
-            const unsigned char cc = static_cast<unsigned char>(text[i + k]);
-            if ((cc & 0xC0) != 0x80)
-                valid = false;
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        i += valid ? length : 1;
-        if (!valid) {
-            out += '?';
-            continue;
-        }
+        i += length;
         if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
             out += static_cast<char>(cp);
             continue;

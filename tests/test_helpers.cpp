@@ -77,8 +77,41 @@ TEST(AnsiText, Utf8RoundTrip) {
     const std::string utf8 = Win1252ToUtf8(ansi);
     EXPECT_EQ(utf8, "Atualiza\xC3\xA7\xC3\xA3o \xE2\x82\xAC \xC5\x93");
     EXPECT_EQ(Utf8ToWin1252(utf8), ansi);
-    EXPECT_EQ(Win1252ToUtf8("\x81"), "\xEF\xBF\xBD");
     EXPECT_EQ(Utf8ToWin1252("\xE4\xB8\xAD"), "?");  // not in the code page
+    EXPECT_EQ(Utf8ToWin1252("\xC2\x81"), "?");      // C1 control, not a 1252 character
+}
+
+TEST(AnsiText, Win1252HighTable) {
+    // A few of the 0x80-0x9F characters, and the five bytes without one.
+    EXPECT_EQ(Win1252ToUtf8("\x83\x8A\x99\x9F"), "\xC6\x92\xC5\xA0\xE2\x84\xA2\xC5\xB8");
+    EXPECT_EQ(Win1252ToUtf8("\x81\x8D\x8F\x90\x9D"),
+              "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
+    // Every other byte survives the round trip.
+    std::string all;
+    for (int c = 1; c < 256; ++c)
+        if (c != 0x81 && c != 0x8D && c != 0x8F && c != 0x90 && c != 0x9D)
+            all += static_cast<char>(c);
+    EXPECT_EQ(Utf8ToWin1252(Win1252ToUtf8(all)), all);
+}
+
+TEST(AnsiText, MalformedUtf8) {
+    struct Case {
+        const char* utf8;
+        const char* ansi;
+    } cases[] = {
+        {"\xE2"
+         "A",
+         "?A"},                   // cut-off sequence keeps what follows
+        {"a\xC3", "a?"},          // cut off at the end
+        {"\xC1\xA9", "??"},       // overlong 'i'
+        {"\xED\xA0\x80", "???"},  // surrogate
+        {"\xFF\x80"
+         "b",
+         "??b"},                      // no lead byte, stray continuation
+        {"\xF0\x9F\x98\x80!", "?!"},  // beyond the BMP
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Utf8ToWin1252(c.utf8), c.ansi) << c.utf8;
 }
 
 TEST(DateConversion, Rules) {
