@@ -1,0 +1,23 @@
+#include "database/Indexes.h"
+
+#include <string>
+
+namespace cep {
+
+void SwitchIndexes(TRunContext& ctx, bool active) {
+    const std::string word = active ? "ACTIVE" : "INACTIVE";
+    TQuery& query = *ctx.queTrab;
+    query.CloseSelect();
+    for (const char* index : {"IDX_CEPS_LOGR", "IDX_CEPS_MUNIC"}) {
+        // Double quotes: a string value in dialect 1.
+        query.OpenSelect(
+            std::string("SELECT RDB$INDEX_NAME FROM RDB$INDICES WHERE RDB$INDEX_NAME = \"") +
+            index + "\"");
+        if (!query.AtEnd()) {
+            query.CloseSelect();
+            query.RunStatement(std::string("ALTER INDEX ") + index + " " + word);
+        }
+    }
+}
+
+}  // namespace cep
