@@ -18,6 +18,9 @@ std::string ServerDbDir();
 /// "host/port:path". Fails the test on error.
 void MakeDatabase(const std::string& database, const std::string& options = {});
 
+/// A port on 127.0.0.1 that nothing listens on.
+int ClosedPort();
+
 /// Runs a shell command, returns its exit status.
 int Shell(const std::string& command);
 

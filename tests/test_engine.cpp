@@ -225,19 +225,6 @@ class SilentServer {
     int port_;
 };
 
-// A port on 127.0.0.1 that nothing listens on.
-int ClosedPort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
-}
-
 void ExpectFailsFast(const std::string& server) {
     auto connection = CreateFirebirdConnection();
     const auto start = Clock::now();
@@ -252,7 +239,7 @@ TEST(EngineConnect, SilentServerFailsFast) {
 }
 
 TEST(EngineConnect, ClosedPortFailsFast) {
-    ExpectFailsFast("127.0.0.1/" + std::to_string(ClosedPort()) + ":/tmp/none.fdb");
+    ExpectFailsFast("127.0.0.1/" + std::to_string(test::ClosedPort()) + ":/tmp/none.fdb");
 }
 
 TEST(EngineConnect, WrongPasswordFailsOverTcp) {
@@ -272,6 +259,18 @@ TEST(EngineConnect, WrongPasswordFailsOverTcp) {
     EXPECT_TRUE(connection->IsConnected());
     connection->CloseConnection();
     fs::remove(path);
+}
+
+TEST(EngineConnect, QueryOutlivingItsConnectionRaises) {
+    const std::string path = test::TempDir() + "/orphan.fdb";
+    ASSERT_NO_FATAL_FAILURE(test::MakeDatabase(path));
+    auto connection = CreateFirebirdConnection();
+    connection->OpenConnection(Params(path, "SYSDBA", "corvinale"));
+    auto query = connection->CreateQuery();
+    query->OpenSelect("SELECT 1 AS N FROM RDB$DATABASE");
+    connection.reset();
+    EXPECT_TRUE(query->AtEnd());
+    EXPECT_THROW(query->RunStatement("DELETE FROM TAB_MUNI"), DatabaseError);
 }
 
 TEST(EngineConnect, MissingFileFails) {

@@ -36,19 +36,6 @@ std::string ConnectionId(TConnection& connection) {
     return Scalar(connection, "SELECT CURRENT_CONNECTION AS V FROM RDB$DATABASE");
 }
 
-// A port on 127.0.0.1 that nothing listens on.
-int ClosedPort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
-}
-
 // ------------------------------------------------------------ credentials
 
 TEST(ChooseCredentials, UserFromTheStartOfTheFileName) {
@@ -188,7 +175,7 @@ TEST_F(ConnectDatabaseTcp, FailuresGiveFalseAndLeaveItClosed) {
     const std::string database = MakeServerDatabase("lumexbd_fail.fdb");
     ASSERT_FALSE(HasFatalFailure());
     const TCredentials lumex = ChooseCredentials(database);
-    const std::string unreachable = "127.0.0.1/" + std::to_string(ClosedPort()) + ":" +
+    const std::string unreachable = "127.0.0.1/" + std::to_string(test::ClosedPort()) + ":" +
                                     test::ServerDbDir() + "/lumexbd_fail.fdb";
     const struct {
         std::string path, user, password;

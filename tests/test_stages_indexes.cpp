@@ -11,6 +11,7 @@
 #include "database/Indexes.h"
 #include "database/firebird/FirebirdConnection.h"
 #include "tests/RecordingView.h"
+#include "tests/StageFixture.h"
 #include "tests/TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -30,15 +31,7 @@ std::map<std::string, std::string> IndexStates(TConnection& connection) {
     return states;
 }
 
-struct Stage {
-    Stage(const std::string& database, const std::string& user, const std::string& password) {
-        connected = ConnectDatabase(*connection, database, user, password);
-    }
-    std::unique_ptr<TConnection> connection = CreateFirebirdConnection();
-    test::TRecordingView view;
-    TRunContext ctx{*connection, view, "/nowhere/"};
-    bool connected = false;
-};
+using Stage = test::TStage;
 
 using States = std::map<std::string, std::string>;
 

@@ -12,6 +12,7 @@
 #include "database/firebird/FirebirdConnection.h"
 #include "import/AnsiText.h"
 #include "tests/RecordingView.h"
+#include "tests/StageFixture.h"
 #include "tests/TestSupport.h"
 
 using namespace cep;
@@ -28,10 +29,8 @@ const std::string kSameRelease =
 const std::string kOlderRelease =
     "Esta atualiza\xE7\xE3o \xE9 anterior a data \rda tabela de CEP: ";
 
-struct Stage {
-    explicit Stage(const std::string& database) {
-        connected = ConnectDatabase(*connection, database, "SYSDBA", "corvinale");
-    }
+struct Stage : test::TStage {
+    using TStage::TStage;
     // The QUELMAR_INI rows, in insertion order; nullopt is a NULL value.
     void Settings(const std::vector<std::pair<std::string, std::optional<std::string>>>& rows) {
         ctx.queTrab->RunStatement("DELETE FROM QUELMAR_INI");
@@ -48,11 +47,6 @@ struct Stage {
             rows.push_back(query->ColumnText("ID_ITEM") + "=" + query->ColumnText("TX_DESCRICAO"));
         return rows;
     }
-
-    std::unique_ptr<TConnection> connection = CreateFirebirdConnection();
-    test::TRecordingView view;
-    TRunContext ctx{*connection, view, "/nowhere/"};
-    bool connected = false;
 };
 
 TEST(CheckRelease, OutcomesAgainstTheRecordedDate) {

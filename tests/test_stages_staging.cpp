@@ -12,6 +12,7 @@
 #include "database/StagingTable.h"
 #include "database/firebird/FirebirdConnection.h"
 #include "tests/RecordingView.h"
+#include "tests/StageFixture.h"
 #include "tests/TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -46,16 +47,7 @@ bool HasTable(TConnection& connection, const std::string& name) {
     return false;
 }
 
-// A connection with a run context on a database.
-struct Stage {
-    Stage(const std::string& database, const std::string& user, const std::string& password) {
-        connected = ConnectDatabase(*connection, database, user, password);
-    }
-    std::unique_ptr<TConnection> connection = CreateFirebirdConnection();
-    test::TRecordingView view;
-    TRunContext ctx{*connection, view, "/nowhere/"};
-    bool connected = false;
-};
+using Stage = test::TStage;
 
 TEST(PrepareStaging, FourOutcomes) {
     const struct Case {

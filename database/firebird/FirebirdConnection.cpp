@@ -119,12 +119,18 @@ class FirebirdQuery final : public TQuery {
 
     // Called by the connection when it closes: drop every handle at once.
     void Abandon() noexcept;
+    // Called by the connection when it is destroyed before this query.
+    void Orphan() noexcept {
+        Abandon();
+        connection_ = nullptr;
+    }
 
   private:
     unsigned ColumnIndex(std::string_view column) const;
     void Fetch();
+    FirebirdConnection& Connection() const;
 
-    FirebirdConnection& connection_;
+    FirebirdConnection* connection_;
     IStatement* statement_ = nullptr;
     IResultSet* cursor_ = nullptr;
     ITransaction* ownTransaction_ = nullptr;  // outside a unit of work
@@ -139,6 +145,8 @@ class FirebirdConnection final : public TConnection {
     FirebirdConnection() : cancelStatus_(Master()->getStatus()) {}
     ~FirebirdConnection() override {
         CloseConnection();
+        for (FirebirdQuery* q : queries_)
+            q->Orphan();
         cancelStatus_.dispose();
     }
 
@@ -526,20 +534,27 @@ void FirebirdConnection::AppendUpdate(std::string_view source, std::string_view 
 
 // --------------------------------------------------------------------- query
 
-FirebirdQuery::FirebirdQuery(FirebirdConnection& connection) : connection_(connection) {
-    connection_.Register(this);
+FirebirdQuery::FirebirdQuery(FirebirdConnection& connection) : connection_(&connection) {
+    connection_->Register(this);
 }
 
 FirebirdQuery::~FirebirdQuery() {
     CloseSelect();
-    connection_.Unregister(this);
+    if (connection_ != nullptr)
+        connection_->Unregister(this);
+}
+
+FirebirdConnection& FirebirdQuery::Connection() const {
+    if (connection_ == nullptr)
+        throw DatabaseError("The connection of this query no longer exists");
+    return *connection_;
 }
 
 void FirebirdQuery::RunStatement(std::string_view sql) {
     CloseSelect();
     const std::string text(sql);
-    IAttachment* attachment = connection_.Attachment();
-    ITransaction* work = connection_.WorkTransaction();
+    IAttachment* attachment = Connection().Attachment();
+    ITransaction* work = Connection().WorkTransaction();
     if (work != nullptr) {
         Call([&](ThrowStatusWrapper* st) {
             attachment->execute(st, work, 0, text.c_str(), kDialect, nullptr, nullptr, nullptr,
@@ -547,7 +562,7 @@ void FirebirdQuery::RunStatement(std::string_view sql) {
         });
         return;
     }
-    ITransaction* transaction = connection_.StartTransaction(false);
+    ITransaction* transaction = Connection().StartTransaction(false);
     try {
         Call([&](ThrowStatusWrapper* st) {
             attachment->execute(st, transaction, 0, text.c_str(), kDialect, nullptr, nullptr,
@@ -567,10 +582,10 @@ void FirebirdQuery::RunStatement(std::string_view sql) {
 void FirebirdQuery::OpenSelect(std::string_view sql) {
     CloseSelect();
     const std::string text(sql);
-    IAttachment* attachment = connection_.Attachment();
-    ITransaction* transaction = connection_.WorkTransaction();
+    IAttachment* attachment = Connection().Attachment();
+    ITransaction* transaction = Connection().WorkTransaction();
     if (transaction == nullptr)
-        transaction = ownTransaction_ = connection_.StartTransaction(true);
+        transaction = ownTransaction_ = Connection().StartTransaction(true);
     try {
         Call([&](ThrowStatusWrapper* st) {
             statement_ = attachment->prepare(st, transaction, 0, text.c_str(), kDialect, 0);
