@@ -11,7 +11,6 @@ namespace cep {
 namespace {
 
 const char kStatusMerge[] = "Atualizando tabela de CEP...";
-const char kRemainingPrefix[] = "Tempo restante: ";
 
 }  // namespace
 
@@ -23,17 +22,16 @@ int MergeProgress(int type, void* clientData, void* report) {
         if (progress->percent < 0) {
             const std::string text(progress->text, strnlen(progress->text, sizeof progress->text));
             const std::size_t p = text.find(": ");
-            const std::string rest = text.substr(p == std::string::npos ? 1 : p + 2);
+            const std::size_t skip = p == std::string::npos ? 1 : p + 2;
+            const std::string rest = skip < text.size() ? text.substr(skip) : std::string();
             const int32_t done = static_cast<int32_t>(std::strtol(rest.c_str(), nullptr, 10));
             const int32_t total = run.dbsMain.CountRecords("TAB_CEP_TEMP");
             if (total > 0) {
                 // nearbyint rounds halves to even under the default rounding mode.
                 run.view.SetProgressPosition(
                     static_cast<int32_t>(std::nearbyint(double(done) / total * 100)));
-                run.view.SetRemaining(
-                    kRemainingPrefix +
-                    FormatHms(RemainingTime(done, total, run.FMergeStart, run.clock),
-                              run.regional.timeSeparator));
+                run.view.SetRemaining(RemainingText(done, total, run.FMergeStart, run.clock,
+                                                    run.regional.timeSeparator));
             }
             run.view.Repaint();
         } else {

@@ -12,4 +12,9 @@ double RemainingTime(int32_t done, int32_t total, TimeOfDay start, const Clock& 
     return 0;
 }
 
+std::string RemainingText(int32_t done, int32_t total, TimeOfDay start, const Clock& clock,
+                          char timeSeparator) {
+    return kRemainingPrefix + FormatHms(RemainingTime(done, total, start, clock), timeSeparator);
+}
+
 }  // namespace cep

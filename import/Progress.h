@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "import/TimeOfDay.h"
 
@@ -10,5 +11,12 @@ namespace cep {
 /// items still to come; 0 when elapsed/total is not positive.
 double RemainingTime(int32_t done, int32_t total, TimeOfDay start,
                      const Clock& clock = SystemClock());
+
+/// The start of the remaining-time text.
+inline constexpr char kRemainingPrefix[] = "Tempo restante: ";
+
+/// "Tempo restante: " and RemainingTime(done, total, start) as "hh:mm:ss".
+std::string RemainingText(int32_t done, int32_t total, TimeOfDay start, const Clock& clock,
+                          char timeSeparator);
 
 }  // namespace cep

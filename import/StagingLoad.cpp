@@ -2,7 +2,7 @@
 
 #include "import/AnsiText.h"
 #include "import/DataSets.h"
-#include "import/Progress.h"
+#include "import/LineProgress.h"
 #include "import/RecordLayout.h"
 #include "import/TextFile.h"
 
@@ -11,7 +11,6 @@ namespace cep {
 namespace {
 
 const char kStatusStaging[] = "Importando dados para tabela tempor\xE1ria...";  // temporária
-const char kRemainingPrefix[] = "Tempo restante: ";
 
 }  // namespace
 
@@ -64,39 +63,26 @@ bool InsertOrUpdate(TRunContext& run, std::string_view line) {
 
 void LoadStaging(TRunContext& run) {
     const std::string fileName = run.FAppDir + "Temp.txt";
-    const int32_t fileSize = FileSizeOf(fileName);
-    TRunView& view = run.view;
-    view.SetProgressPosition(0);
-    view.SetProgressMax(0);
-    view.SetStatus(kStatusStaging);
-    view.Repaint();
-
+    TLineProgress progress(run, kStatusStaging, FileSizeOf(fileName));
     TTextReader file(fileName);
-    const TimeOfDay start = run.clock();
+    progress.Start();
     int32_t counter = 0;
     std::string line;
     auto work = std::make_unique<TUnitOfWork>(run.dbsMain);
     while (!file.AtEnd()) {
         file.ReadLine(line);
         ++counter;
-        if (view.ProgressMax() == 0)
-            view.SetProgressMax(fileSize / static_cast<int32_t>(line.size() + 2));
+        progress.LineRead(line.size());
         if (!InsertOrUpdate(run, line))
             ++run.RejectedRecords;
         if (counter % kStagingRecordsPerCommit == 0) {
             work->Commit();
             work = std::make_unique<TUnitOfWork>(run.dbsMain);
         }
-        view.ProcessMessages();
+        run.view.ProcessMessages();
         if (run.FCancelRequested)
             break;
-        if (counter % 10 == 0)
-            view.SetRemaining(
-                kRemainingPrefix +
-                FormatHms(RemainingTime(counter, view.ProgressMax(), start, run.clock),
-                          run.regional.timeSeparator));
-        view.SetProgressPosition(counter);
-        view.Repaint();
+        progress.Show(counter);
     }
     // What was loaded before a cancel stays; a connection closed meanwhile
     // has already lost the open group.

@@ -7,6 +7,19 @@
 
 namespace cep {
 
+namespace {
+// The reader is used by one thread at a time: skip the stream lock per character.
+#ifdef _WIN32
+inline int GetChar(std::FILE* f) {
+    return _fgetc_nolock(f);
+}
+#else
+inline int GetChar(std::FILE* f) {
+    return getc_unlocked(f);
+}
+#endif
+}  // namespace
+
 TTextReader::TTextReader(const std::string& fileName)
     : file_(std::fopen(fileName.c_str(), "rb")), name_(fileName) {
     if (file_ == nullptr)
@@ -19,7 +32,7 @@ TTextReader::~TTextReader() {
 }
 
 bool TTextReader::AtEnd() {
-    const int c = std::fgetc(file_);
+    const int c = GetChar(file_);
     if (c == EOF) {
         if (std::ferror(file_))
             throw InOutError("Read error on file " + name_, EIO);
@@ -32,7 +45,7 @@ bool TTextReader::AtEnd() {
 void TTextReader::ReadLine(std::string& line) {
     line.clear();
     for (;;) {
-        const int c = std::fgetc(file_);
+        const int c = GetChar(file_);
         if (c == EOF) {
             if (std::ferror(file_))
                 throw InOutError("Read error on file " + name_, EIO);
@@ -41,7 +54,7 @@ void TTextReader::ReadLine(std::string& line) {
         if (c == '\n')
             return;
         if (c == '\r') {  // CR LF, or a lone CR
-            const int next = std::fgetc(file_);
+            const int next = GetChar(file_);
             if (next != '\n' && next != EOF)
                 std::ungetc(next, file_);
             return;

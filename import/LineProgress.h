@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "import/RunContext.h"
+
+namespace cep {
+
+/// The status panel of a load that reads a text file line by line: the bar's
+/// maximum estimated from the length of the first line, its position after
+/// each line, the remaining time every 10 lines.
+class TLineProgress {
+  public:
+    /// Sets the position to 0, then the maximum to 0, shows `status` and repaints.
+    TLineProgress(TRunContext& run, const char* status, int32_t fileSize);
+
+    /// Takes the start time the estimate counts from.
+    void Start() { start_ = run_.clock(); }
+    /// A line of `length` characters was read: while the maximum is 0 it
+    /// becomes the file size divided by (length + 2), the line end.
+    void LineRead(std::size_t length);
+    /// `lines` lines are done: the estimate on every tenth, the position, a repaint.
+    void Show(int32_t lines);
+
+  private:
+    TRunContext& run_;
+    int32_t fileSize_;
+    TimeOfDay start_ = 0;
+};
+
+}  // namespace cep
