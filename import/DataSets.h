@@ -1,0 +1,96 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+
+namespace cep {
+
+/// Names of the data sets a release carries. TABCEPEXC is optional.
+inline constexpr char kTabCep[] = "TABCEP";
+inline constexpr char kTabMuni[] = "TABMUNI";
+inline constexpr char kTabCepExc[] = "TABCEPEXC";
+
+/// Failure to find or write out a data set: "Resource NAME not found",
+/// "Cannot create file FILE", "Stream write error".
+class DataSetError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+/// An input/output error of a file routine; Code() is the system's errno.
+class InOutError : public std::runtime_error {
+  public:
+    InOutError(const std::string& message, int code) : std::runtime_error(message), code_(code) {}
+    int Code() const { return code_; }
+
+  private:
+    int code_;
+};
+
+/// Where the data sets come from: carried inside the program, or a release
+/// folder on disk.
+class TDataSetSource {
+  public:
+    virtual ~TDataSetSource() = default;
+
+    /// True when the source holds a data set of that name.
+    virtual bool Contains(const std::string& name) const = 0;
+
+    /// Writes every byte of the data set to `fileName`, unchanged, creating or
+    /// replacing the file. Streams: memory stays bounded whatever the size.
+    /// Raises DataSetError.
+    virtual void Extract(const std::string& name, const std::string& fileName) const = 0;
+};
+
+/// A release folder holding TABCEP.txt, TABMUNI.txt and optionally
+/// TABCEPEXC.txt: data set NAME is the file NAME.txt there.
+class TFolderDataSetSource : public TDataSetSource {
+  public:
+    explicit TFolderDataSetSource(std::string releaseDir);
+
+    bool Contains(const std::string& name) const override;
+    void Extract(const std::string& name, const std::string& fileName) const override;
+
+    /// The file that holds data set `name`.
+    std::string PathOf(const std::string& name) const;
+
+  private:
+    std::string dir_;
+};
+
+/// The target file of an extraction: created (or emptied) on construction,
+/// written unbuffered in the caller's chunks. Raises DataSetError with
+/// "Cannot create file FILE" and "Stream write error".
+class TDataSetWriter {
+  public:
+    explicit TDataSetWriter(const std::string& fileName);
+    ~TDataSetWriter();
+    TDataSetWriter(const TDataSetWriter&) = delete;
+    TDataSetWriter& operator=(const TDataSetWriter&) = delete;
+
+    /// Writes all `size` bytes or raises "Stream write error".
+    void Write(const void* data, std::size_t size);
+    /// Closes the file; a failure to flush raises "Stream write error".
+    void Close();
+
+  private:
+    std::FILE* file_;
+};
+
+/// Chunk size the extractions read and write in.
+inline constexpr std::size_t kExtractChunkBytes = std::size_t(1) << 20;
+
+/// Writes the optional data set `name` to `fileName`; every error (a missing
+/// data set above all) is swallowed. True when the file was written.
+bool TryExtractDataSet(const TDataSetSource& source, const std::string& name,
+                       const std::string& fileName) noexcept;
+
+/// The size of a file in bytes. Opens the file for reading and writing, so a
+/// missing file, one without access and a read-only one all raise InOutError;
+/// so does a file of more than 2^31-1 bytes.
+int32_t FileSizeOf(const std::string& fileName);
+
+}  // namespace cep
