@@ -1,6 +1,7 @@
 // cep-atualiza: runs one update of the postal-code and municipality tables on
 // a database, headless, with the same stages and texts as the window.
 
+#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "cli/ConsoleView.h"
 #include "database/firebird/FirebirdConnection.h"
@@ -55,20 +57,27 @@ enum ExitCode {
     kExitUsage = 64
 };
 
-std::atomic<bool>* gCancel = nullptr;
+std::atomic<std::atomic<bool>*> gCancel{nullptr};
 
-extern "C" void OnSignal(int) {
-    if (gCancel != nullptr)
-        gCancel->store(true);
-}
-
-void InstallSignals(std::atomic<bool>& cancel) {
-    gCancel = &cancel;
-    struct sigaction action {};
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+// Ctrl-C and SIGTERM are blocked in every thread and taken by one thread of
+// our own: the database engine's threads, which inherit the mask, must not
+// act on them (the engine would shut its connections down), and the run only
+// has to see its cancel request.
+void WatchSignals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    std::thread([signals] {
+        for (;;) {
+            int received = 0;
+            if (sigwait(&signals, &received) != 0)
+                continue;
+            if (std::atomic<bool>* cancel = gCancel.load())
+                cancel->store(true);
+        }
+    }).detach();
 }
 
 std::string ExecutableDir() {
@@ -102,6 +111,7 @@ int ExitCodeOf(TRunOutcome outcome) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    WatchSignals();  // before the engine starts any thread
     std::optional<bool> answer;
     std::string workDir;
     std::string releaseDir;
@@ -142,7 +152,8 @@ int main(int argc, char** argv) {
         }
         folder = std::move(source);
     }
-    const TDataSetSource& dataSets = folder ? *folder : EmbeddedDataSets();
+    const TDataSetSource& dataSets =
+        folder ? *folder : static_cast<const TDataSetSource&>(EmbeddedDataSets());
 
     const bool terminal = isatty(STDERR_FILENO) != 0;
     if (!answer && isatty(STDIN_FILENO) == 0)
@@ -150,10 +161,12 @@ int main(int argc, char** argv) {
     TConsoleView view(stderr, terminal, answer);
     std::unique_ptr<TConnection> connection = CreateFirebirdConnection();
     TRunContext run(*connection, view, WithSeparator(workDir.empty() ? ExecutableDir() : workDir));
-    InstallSignals(run.FCancelRequested);
+    gCancel = &run.FCancelRequested;
 
     const TRunResult result = RunImport(run, database, dataSets);
     view.Finish();
+    if (!result.detail.empty())
+        std::fprintf(stderr, "%s\n", ConsoleText(result.detail).c_str());
     std::fprintf(stdout, "%s\n", ConsoleText(result.message).c_str());
     std::fflush(stdout);
     gCancel = nullptr;

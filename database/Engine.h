@@ -99,6 +99,9 @@ class TConnection {
 
     /// User tables only, names as the server stores them, trailing blanks removed.
     virtual std::vector<std::string> ListUserTables() = 0;
+    /// A second connection to the same database with the same parameters, for
+    /// work that must commit or roll back apart from this one's.
+    virtual std::unique_ptr<TConnection> OpenSibling() = 0;
     /// A new query on this connection.
     virtual std::unique_ptr<TQuery> CreateQuery() = 0;
     /// SELECT COUNT(*) of `table`; -1 when it cannot be counted.

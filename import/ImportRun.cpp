@@ -43,6 +43,7 @@ TRunResult RunImport(TRunContext& run, const std::string& path, const TDataSetSo
     run.MovedRecords = 0;
     run.RejectedRecords = 0;
     std::string error;
+    std::string detail;
     const TimeOfDay start = run.clock();
     int32_t deleted = 0;
     bool stopped = false;   // refused before any data was touched
@@ -65,7 +66,12 @@ TRunResult RunImport(TRunContext& run, const std::string& path, const TDataSetSo
             const std::string cepFile = run.FAppDir + "Temp.txt";
             const std::string excFile = run.FAppDir + "TempExc.txt";
             dataSets.Extract(kTabMuni, muniFile);
-            LoadMunicipalities(run);
+            // TAB_MUNI is rewritten in a transaction of its own, committed only
+            // with the release: a run that stops early leaves the old rows.
+            std::unique_ptr<TConnection> muniConnection = run.dbsMain.OpenSibling();
+            std::unique_ptr<TQuery> muniQuery = muniConnection->CreateQuery();
+            TUnitOfWork muniWork(*muniConnection);
+            const bool muniLoaded = LoadMunicipalities(run, *muniQuery);
             dataSets.Extract(kTabCep, cepFile);
             TryExtractDataSet(dataSets, kTabCepExc, excFile);
 
@@ -88,12 +94,15 @@ TRunResult RunImport(TRunContext& run, const std::string& path, const TDataSetSo
             SwitchIndexes(run, true);
             // Only a merge that ran to its end may claim the release.
             if (merged) {
+                if (muniLoaded)
+                    muniWork.Commit();
                 StampRelease(run);
                 recorded = true;
             }
         }
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         error = kProcessError;
+        detail = e.what();
         run.FRunState = kRunIdle;
     }
 
@@ -108,18 +117,18 @@ TRunResult RunImport(TRunContext& run, const std::string& path, const TDataSetSo
     if (!error.empty()) {
         result.isError = true;
         result.message = error;
+        result.detail = detail;
         result.outcome =
             error == kAccessError ? TRunOutcome::AccessError : TRunOutcome::ProcessError;
         return result;
     }
     result.message = BuildSummary(run.MovedRecords, deleted, run.RejectedRecords, elapsed,
                                   run.regional.timeSeparator);
-    if (recorded)
-        result.outcome = TRunOutcome::Completed;
-    else if (run.FCancelRequested)
-        result.outcome = TRunOutcome::Cancelled;
-    else
-        result.outcome = stopped ? TRunOutcome::Stopped : TRunOutcome::Cancelled;
+    // Without an error, only a cancel keeps a run that passed the checks from
+    // recording the release.
+    result.outcome = recorded  ? TRunOutcome::Completed
+                     : stopped ? TRunOutcome::Stopped
+                               : TRunOutcome::Cancelled;
     return result;
 }
 

@@ -24,6 +24,9 @@ struct TRunResult {
     TRunOutcome outcome = TRunOutcome::Completed;
     bool isError = false;
     std::string message;
+    /// For a failed stage, the failure's own text: not part of the message,
+    /// for a front end's diagnostics.
+    std::string detail;
 };
 
 inline constexpr char kAccessError[] = "Erro de acesso ao BD";

@@ -2,7 +2,7 @@
 
 #include "import/AnsiText.h"
 #include "import/DataSets.h"
-#include "import/Progress.h"
+#include "import/LineProgress.h"
 #include "import/TextFile.h"
 
 namespace cep {
@@ -12,7 +12,6 @@ namespace {
 const char kStatusMunicipalities[] = "Importando dados Munic\xEDpio...";  // Município
 const char kMunicipalityError[] =
     "Erro na atulaiza\xE7\xE3o da tabela de Munic\xEDpio.";  // atulaização ... Município
-const char kRemainingPrefix[] = "Tempo restante: ";
 
 }  // namespace
 
@@ -23,9 +22,9 @@ std::string BuildMunicipalityInsert(std::string_view line) {
            QuoteSql(name) + ")";
 }
 
-bool RunMunicipalityStatement(TRunContext& run, const std::string& sql) {
+bool RunMunicipalityStatement(TRunContext& run, TQuery& query, const std::string& sql) {
     try {
-        run.queTrab->RunStatement(sql);
+        query.RunStatement(sql);
         return true;
     } catch (const std::exception&) {
         run.view.ShowMessage(kMunicipalityError);
@@ -33,42 +32,26 @@ bool RunMunicipalityStatement(TRunContext& run, const std::string& sql) {
     }
 }
 
-void LoadMunicipalities(TRunContext& run) {
+bool LoadMunicipalities(TRunContext& run, TQuery& query) {
     const std::string fileName = run.FAppDir + "TempMuni.txt";
-    const int32_t fileSize = FileSizeOf(fileName);
-    TRunView& view = run.view;
-    view.SetProgressPosition(0);
-    view.SetProgressMax(0);
-    view.SetStatus(kStatusMunicipalities);
-    view.Repaint();
-
+    TLineProgress progress(run, kStatusMunicipalities, FileSizeOf(fileName));
     TTextReader file(fileName);
-    const TimeOfDay start = run.clock();
-    // The whole rewrite is one unit of work: a cancel or a failure leaves the
-    // old rows in place instead of an emptied, partly refilled table.
-    TUnitOfWork work(run.dbsMain);
-    if (!RunMunicipalityStatement(run, "delete from tab_muni"))
-        return;  // no TAB_MUNI
+    progress.Start();  // before the delete: the estimate includes it
+    if (!RunMunicipalityStatement(run, query, "delete from tab_muni"))
+        return false;  // no TAB_MUNI: one message, no insert tried
     int32_t counter = 0;
     std::string line;
     while (!file.AtEnd()) {
         file.ReadLine(line);
         ++counter;
-        if (view.ProgressMax() == 0)
-            view.SetProgressMax(fileSize / static_cast<int32_t>(line.size() + 2));
-        RunMunicipalityStatement(run, BuildMunicipalityInsert(line));
-        view.ProcessMessages();
+        progress.LineRead(line.size());
+        RunMunicipalityStatement(run, query, BuildMunicipalityInsert(line));
+        run.view.ProcessMessages();
         if (run.FCancelRequested)
-            return;
-        if (counter % 10 == 0)
-            view.SetRemaining(
-                kRemainingPrefix +
-                FormatHms(RemainingTime(counter, view.ProgressMax(), start, run.clock),
-                          run.regional.timeSeparator));
-        view.SetProgressPosition(counter);
-        view.Repaint();
+            return false;
+        progress.Show(counter);
     }
-    work.Commit();
+    return true;
 }
 
 }  // namespace cep

@@ -8,6 +8,7 @@ PACKAGES="
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   firebird-dev libfbclient2 firebird3.0-server firebird3.0-utils
   libzstd-dev zstd
+  python3
   qt6-base-dev xvfb xauth
 "
 

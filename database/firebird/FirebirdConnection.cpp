@@ -159,6 +159,12 @@ class FirebirdConnection final : public TConnection {
     std::unique_ptr<TQuery> CreateQuery() override {
         return std::make_unique<FirebirdQuery>(*this);
     }
+    std::unique_ptr<TConnection> OpenSibling() override {
+        Attachment();  // a closed connection reopens first, as for a statement
+        auto sibling = std::make_unique<FirebirdConnection>();
+        sibling->OpenConnection(params_);
+        return sibling;
+    }
     int32_t CountRecords(std::string_view table) override;
     void Cancel() noexcept override;
 
