@@ -4,6 +4,8 @@
 #include <chrono>
 #include <ctime>
 
+#include "import/TimeOfDay.h"
+
 namespace cep {
 
 namespace {
@@ -132,14 +134,7 @@ std::optional<Date> StrToDate(std::string_view text, const RegionalSettings& set
 }
 
 std::optional<Date> StrToDate(std::string_view text, const RegionalSettings& settings) {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &now);
-#else
-    localtime_r(&now, &local);
-#endif
-    return StrToDate(text, settings, local.tm_year + 1900);
+    return StrToDate(text, settings, LocalTime(std::time(nullptr)).tm_year + 1900);
 }
 
 }  // namespace cep

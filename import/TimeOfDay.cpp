@@ -16,18 +16,23 @@ TimeOfDay MakeTimeOfDay(int hours, int minutes, int seconds, int milliseconds) {
            kMillisecondsPerDay;
 }
 
+std::tm LocalTime(std::time_t moment) {
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &moment);
+#else
+    localtime_r(&moment, &local);
+#endif
+    return local;
+}
+
 TimeOfDay NowTimeOfDay() {
     using namespace std::chrono;
     const auto now = system_clock::now();
     const std::time_t seconds = system_clock::to_time_t(now);
     const int milliseconds = static_cast<int>(
         duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000);
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &seconds);
-#else
-    localtime_r(&seconds, &local);
-#endif
+    const std::tm local = LocalTime(seconds);
     return MakeTimeOfDay(local.tm_hour, local.tm_min, local.tm_sec, milliseconds);
 }
 

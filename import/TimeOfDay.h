@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <string>
 
@@ -15,6 +16,9 @@ using Clock = std::function<TimeOfDay()>;
 
 /// (h*3600000 + m*60000 + s*1000 + ms) / 86400000.
 TimeOfDay MakeTimeOfDay(int hours, int minutes, int seconds, int milliseconds);
+
+/// The local calendar time of `moment` (localtime_r or localtime_s).
+std::tm LocalTime(std::time_t moment);
 
 /// The local time of day now, to the millisecond.
 TimeOfDay NowTimeOfDay();
