@@ -14,20 +14,20 @@
 #include <string>
 #include <vector>
 
+#include "common/AnsiText.h"
+#include "common/TextFile.h"
 #include "database/firebird/FirebirdConnection.h"
-#include "import/AnsiText.h"
 #include "import/DataSets.h"
 #include "import/ImportRun.h"
 #include "import/StagingLoad.h"
-#include "import/TextFile.h"
 #include "resources/EmbeddedDataSets.h"
 
 using namespace cep;
-using SteadyClock = std::chrono::steady_clock;
+using TSteadyClock = std::chrono::steady_clock;
 
 namespace {
 
-double Seconds(SteadyClock::duration d) {
+double Seconds(TSteadyClock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
 
@@ -38,34 +38,31 @@ long PeakMemoryKiB() {
 }
 
 // Notes the moment each stage text appears.
-class TimingView final : public TRunView {
+class TTimingView final : public TStatusPanel {
   public:
-    struct Stage {
+    struct TStage {
         std::string name;
-        SteadyClock::time_point start;
+        TSteadyClock::time_point start;
     };
-    std::vector<Stage> stages;
+    std::vector<TStage> FStages;
 
     void SetStatus(const std::string& text) override {
-        stages.push_back({text.empty() ? "(end)" : Win1252ToUtf8(text), SteadyClock::now()});
+        TStatusPanel::SetStatus(text);
+        FStages.push_back({text.empty() ? "(end)" : Win1252ToUtf8(text), TSteadyClock::now()});
     }
-    void SetRemaining(const std::string&) override {}
-    void SetProgressMax(int32_t m) override { max_ = m; }
-    int32_t ProgressMax() const override { return max_; }
-    void SetProgressPosition(int32_t p) override { position_ = p; }
-    int32_t ProgressPosition() const override { return position_; }
     void Repaint() override {}
     void ProcessMessages() override {}
-    void ShowError(const std::string& t) override { std::printf("error: %s\n", t.c_str()); }
+    void ShowError(const std::string& t, const std::string& detail) override {
+        std::printf("error: %s %s\n", t.c_str(), detail.c_str());
+    }
     void ShowInformation(const std::string&) override {}
-    void ShowMessage(const std::string& t) override { std::printf("message: %s\n", t.c_str()); }
+    void ShowMessage(const std::string& t, const std::string&) override {
+        std::printf("message: %s\n", t.c_str());
+    }
     bool AskYesNo(const std::string&) override { return true; }
-
-  private:
-    int32_t max_ = 0, position_ = 0;
 };
 
-ConnectionParams Sysdba(const std::string& database) {
+TConnectionParams Sysdba(const std::string& database) {
     return {{"SERVER NAME=" + database, "USER NAME=SYSDBA", "PASSWORD=corvinale"}};
 }
 
@@ -83,7 +80,7 @@ void BareLoop(const std::string& database, const TDataSetSource& dataSets) {
         "ID_PAF CHAR(8))");
     connection->CloseConnection();
     connection->OpenConnection(Sysdba(database));
-    const auto start = SteadyClock::now();
+    const auto start = TSteadyClock::now();
     TTextReader reader(file);
     std::string line;
     int count = 0;
@@ -99,7 +96,7 @@ void BareLoop(const std::string& database, const TDataSetSource& dataSets) {
         }
     }
     work->Commit();
-    const double seconds = Seconds(SteadyClock::now() - start);
+    const double seconds = Seconds(TSteadyClock::now() - start);
     std::printf("bare loop: %d INSERT statements in %.1f s (%.0f/s)\n", count, seconds,
                 count / seconds);
     query->RunStatement("DROP TABLE BENCH_TEMP");
@@ -130,18 +127,18 @@ int main(int argc, char** argv) {
     const TDataSetSource& dataSets =
         folder ? *folder : static_cast<const TDataSetSource&>(EmbeddedDataSets());
 
-    TimingView view;
+    TTimingView view;
     auto connection = CreateFirebirdConnection();
     TRunContext run(*connection, view, "/tmp/");
-    const auto start = SteadyClock::now();
+    const auto start = TSteadyClock::now();
     const TRunResult result = RunImport(run, database, dataSets);
-    const auto end = SteadyClock::now();
+    const auto end = TSteadyClock::now();
     connection->CloseConnection();
 
     std::printf("outcome: %s\n", Win1252ToUtf8(result.message).c_str());
     auto previous = start;
     std::string previousName = "connect, prepare, check, write data sets";
-    for (const auto& stage : view.stages) {
+    for (const auto& stage : view.FStages) {
         std::printf("%-48s %7.2f s\n", previousName.c_str(), Seconds(stage.start - previous));
         previous = stage.start;
         previousName = stage.name;

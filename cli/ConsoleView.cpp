@@ -1,11 +1,42 @@
 #include "cli/ConsoleView.h"
 
 #include <algorithm>
-#include <iostream>
+#include <istream>
+#include <ostream>
 
-#include "import/AnsiText.h"
+#include "common/AnsiText.h"
+
+#ifndef _WIN32
+#include <sys/ioctl.h>
+#include <unistd.h>
+#endif
 
 namespace cep {
+
+namespace {
+
+constexpr int kBarWidth = 30;
+constexpr int kMinBarWidth = 10;
+constexpr int kDefaultColumns = 80;
+
+// Columns a UTF-8 text takes on a terminal: one per character.
+int Columns(const std::string& utf8) {
+    return static_cast<int>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
+
+// The first `columns` characters of a UTF-8 text.
+std::string FirstColumns(const std::string& utf8, int columns) {
+    std::size_t end = 0;
+    for (int seen = 0; end < utf8.size(); ++end) {
+        if ((static_cast<unsigned char>(utf8[end]) & 0xC0) != 0x80 && seen++ == columns)
+            break;
+    }
+    return utf8.substr(0, end);
+}
+
+}  // namespace
 
 std::string ConsoleText(const std::string& text) {
     std::string utf8 = Win1252ToUtf8(text);
@@ -13,102 +44,127 @@ std::string ConsoleText(const std::string& text) {
     return utf8;
 }
 
-TConsoleView::TConsoleView(std::FILE* out, bool interactive, std::optional<bool> answer)
-    : out_(out), interactive_(interactive), answer_(answer) {}
-
-int TConsoleView::Percent() const {
-    if (max_ <= 0)
-        return 0;
-    return static_cast<int>(std::min<int64_t>(100, int64_t(position_) * 100 / max_));
+int TerminalColumns(int fd) {
+#ifndef _WIN32
+    winsize size{};
+    if (ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+#else
+    (void)fd;
+#endif
+    return kDefaultColumns;
 }
 
-void TConsoleView::SetStatus(const std::string& text) {
-    if (text == status_)
-        return;
-    status_ = text;
-    lastPercentShown_ = -1;
-    if (text.empty())
-        return;
-    if (interactive_) {
-        Draw();
+TConsoleView::TConsoleView(std::ostream& out, std::istream& in, bool interactive,
+                           std::optional<bool> answer, TWidth width)
+    : FOut(out), FIn(in), FInteractive(interactive), FAnswer(answer), FWidth(std::move(width)) {}
+
+std::string TConsoleView::ProgressLine(int columns) const {
+    const int room = std::max(columns - 1, 1);
+    std::string status = ConsoleText(Status());
+    char percent[8];
+    std::snprintf(percent, sizeof percent, "%3d%%", Percent());
+    // A stage that shows no estimate of its own shows none of another's.
+    const std::string remaining =
+        RemainingSetByStage() && !Remaining().empty() ? " " + ConsoleText(Remaining()) : "";
+    const int fixed = Columns(status) + 4 + Columns(remaining);
+
+    // A shorter bar first, then none, then a shorter stage text.
+    int bar = kBarWidth;
+    while (bar > kMinBarWidth && fixed + bar + 4 > room)
+        --bar;
+    if (fixed + bar + 4 > room)
+        bar = 0;
+    const int barColumns = bar > 0 ? bar + 4 : 1;  // " [" bar "] ", or one blank
+    const int statusRoom = room - barColumns - 4 - Columns(remaining);
+    if (Columns(status) > statusRoom)
+        status = statusRoom > 3 ? FirstColumns(status, statusRoom - 3) + "..."
+                                : FirstColumns(status, std::max(statusRoom, 0));
+
+    std::string line = status;
+    if (bar > 0) {
+        const int filled = Percent() * bar / 100;
+        line += " [" + std::string(filled, '#') + std::string(bar - filled, '-') + "] ";
     } else {
-        std::fprintf(out_, "%s\n", ConsoleText(text).c_str());
-        std::fflush(out_);
+        line += ' ';
     }
-}
-
-void TConsoleView::SetRemaining(const std::string& text) {
-    remaining_ = text;
+    line += percent + remaining;
+    return FirstColumns(line, room);
 }
 
 void TConsoleView::Repaint() {
-    const auto now = std::chrono::steady_clock::now();
-    if (interactive_) {
-        if (now - lastDraw_ < std::chrono::milliseconds(100))
+    if (Status().empty())
+        return;
+    if (Status() != FShownStatus) {
+        FShownStatus = Status();
+        FLastPercentShown = -1;
+        if (!FInteractive) {
+            FOut << ConsoleText(Status()) << '\n' << std::flush;
             return;
-        lastDraw_ = now;
+        }
         Draw();
         return;
     }
-    if (status_.empty())
+    const auto now = std::chrono::steady_clock::now();
+    if (FInteractive) {
+        if (now - FLastDraw < std::chrono::milliseconds(100))
+            return;
+        Draw();
         return;
+    }
     const int percent = Percent() / 5 * 5;
-    if (percent != lastPercentShown_ && position_ > 0) {
-        lastPercentShown_ = percent;
-        std::fprintf(out_, "  %3d%% %s\n", percent, ConsoleText(remaining_).c_str());
-        std::fflush(out_);
+    if (percent != FLastPercentShown && ProgressPosition() > 0) {
+        FLastPercentShown = percent;
+        char line[16];
+        std::snprintf(line, sizeof line, "  %3d%% ", percent);
+        FOut << line << ConsoleText(RemainingSetByStage() ? Remaining() : "") << '\n' << std::flush;
     }
 }
 
 void TConsoleView::Draw() {
-    if (status_.empty())
-        return;
-    constexpr int kWidth = 30;
-    const int filled = Percent() * kWidth / 100;
-    const std::string bar = std::string(filled, '#') + std::string(kWidth - filled, '-');
-    std::fprintf(out_, "\r\033[K%s [%s] %3d%% %s", ConsoleText(status_).c_str(), bar.c_str(),
-                 Percent(), ConsoleText(remaining_).c_str());
-    std::fflush(out_);
-    lineOpen_ = true;
+    FLastDraw = std::chrono::steady_clock::now();
+    FOut << "\r\033[K" << ProgressLine(FWidth ? FWidth() : kDefaultColumns) << std::flush;
+    FLineOpen = true;
 }
 
 void TConsoleView::Finish() {
-    if (lineOpen_)
-        std::fputc('\n', out_);
-    lineOpen_ = false;
-    std::fflush(out_);
+    if (FLineOpen)
+        FOut << '\n';
+    FLineOpen = false;
+    FOut << std::flush;
 }
 
-void TConsoleView::Message(const char* kind, const std::string& text) {
+void TConsoleView::Message(const char* kind, const std::string& text, const std::string& detail) {
     Finish();
-    std::fprintf(out_, "%s%s\n", kind, ConsoleText(text).c_str());
-    std::fflush(out_);
+    FOut << kind << ConsoleText(text) << '\n';
+    if (!detail.empty())
+        FOut << "  " << ConsoleText(detail) << '\n';
+    FOut << std::flush;
 }
 
-void TConsoleView::ShowError(const std::string& text) {
-    Message("Erro: ", text);
+void TConsoleView::ShowError(const std::string& text, const std::string& detail) {
+    Message("Erro: ", text, detail);
 }
 void TConsoleView::ShowInformation(const std::string& text) {
-    Message("", text);
+    Message("", text, {});
 }
-void TConsoleView::ShowMessage(const std::string& text) {
-    Message("", text);
+void TConsoleView::ShowMessage(const std::string& text, const std::string& detail) {
+    Message("", text, detail);
 }
 
 bool TConsoleView::AskYesNo(const std::string& text) {
     Finish();
-    if (answer_) {
-        std::fprintf(out_, "%s %s\n", ConsoleText(text).c_str(), *answer_ ? "Sim" : "N\xC3\xA3o");
-        return *answer_;
+    if (FAnswer) {
+        FOut << ConsoleText(text) << ' ' << (*FAnswer ? "Sim" : "N\xC3\xA3o") << '\n' << std::flush;
+        return *FAnswer;
     }
-    if (!interactive_) {
-        std::fprintf(out_, "%s N\xC3\xA3o\n", ConsoleText(text).c_str());
+    if (!FInteractive) {
+        FOut << ConsoleText(text) << " N\xC3\xA3o\n" << std::flush;
         return false;
     }
-    std::fprintf(out_, "%s [s/N] ", ConsoleText(text).c_str());
-    std::fflush(out_);
+    FOut << ConsoleText(text) << " [s/N] " << std::flush;
     std::string reply;
-    if (!std::getline(std::cin, reply))
+    if (!std::getline(FIn, reply))
         return false;
     return !reply.empty() &&
            (reply[0] == 's' || reply[0] == 'S' || reply[0] == 'y' || reply[0] == 'Y');

@@ -1,58 +1,64 @@
 #pragma once
 
 #include <chrono>
-#include <cstdio>
+#include <functional>
+#include <iosfwd>
 #include <optional>
 #include <string>
 
-#include "import/RunView.h"
+#include "common/RunView.h"
 
 namespace cep {
 
-/// The run's view on a terminal: a progress line with the stage text and the
-/// remaining time when stderr is a terminal, plain lines (stage changes and
-/// every 5 %) otherwise. Messages go to stderr; the question is asked on the
-/// terminal unless answered beforehand.
-class TConsoleView final : public TRunView {
+/// The run's view on a terminal: a progress line with the stage text, a bar,
+/// the percentage and the remaining time, redrawn in place and cut to the
+/// terminal's width, when the output is a terminal; plain lines (stage changes
+/// and every 5 %) otherwise. Messages go to the same stream; the question is
+/// asked on the terminal unless answered beforehand.
+class TConsoleView final : public TStatusPanel {
   public:
-    /// `answer`: the reply to the question, or none to ask (No without a terminal).
-    TConsoleView(std::FILE* out, bool interactive, std::optional<bool> answer);
+    /// The terminal's width in columns, asked at every redraw.
+    using TWidth = std::function<int()>;
 
-    void SetStatus(const std::string& text) override;
-    void SetRemaining(const std::string& text) override;
-    void SetProgressMax(int32_t maximum) override { max_ = maximum; }
-    int32_t ProgressMax() const override { return max_; }
-    void SetProgressPosition(int32_t position) override { position_ = position; }
-    int32_t ProgressPosition() const override { return position_; }
+    /// `answer`: the reply to the question, or none to ask on `in` (No
+    /// without a terminal).
+    TConsoleView(std::ostream& out, std::istream& in, bool interactive, std::optional<bool> answer,
+                 TWidth width);
+
     void Repaint() override;
     void ProcessMessages() override {}
 
-    void ShowError(const std::string& text) override;
+    void ShowError(const std::string& text, const std::string& detail = {}) override;
     void ShowInformation(const std::string& text) override;
-    void ShowMessage(const std::string& text) override;
+    void ShowMessage(const std::string& text, const std::string& detail = {}) override;
     bool AskYesNo(const std::string& text) override;
 
     /// Ends an open progress line.
     void Finish();
 
+    /// The progress line for a terminal of `columns` columns: never wider
+    /// than columns - 1, so that it never wraps.
+    std::string ProgressLine(int columns) const;
+
   private:
     void Draw();
-    void Message(const char* kind, const std::string& text);
-    int Percent() const;
+    void Message(const char* kind, const std::string& text, const std::string& detail);
 
-    std::FILE* out_;
-    bool interactive_;
-    std::optional<bool> answer_;
-    std::string status_;
-    std::string remaining_;
-    int32_t max_ = 100;
-    int32_t position_ = 0;
-    bool lineOpen_ = false;
-    int lastPercentShown_ = -1;
-    std::chrono::steady_clock::time_point lastDraw_{};
+    std::ostream& FOut;
+    std::istream& FIn;
+    bool FInteractive;
+    std::optional<bool> FAnswer;
+    TWidth FWidth;
+    std::string FShownStatus;
+    bool FLineOpen = false;
+    int FLastPercentShown = -1;
+    std::chrono::steady_clock::time_point FLastDraw{};
 };
 
 /// Windows-1252 text with "\r" line breaks, as UTF-8 with "\n".
 std::string ConsoleText(const std::string& text);
+
+/// The width of the terminal on file descriptor `fd`; 80 when it tells none.
+int TerminalColumns(int fd);
 
 }  // namespace cep

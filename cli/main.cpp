@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -48,14 +49,13 @@ const char kUsage[] =
     "3 parado sem aplicar nada (sem TAB_CEP, versão anterior, resposta não);\n"
     "4 cancelado.\n";
 
-enum ExitCode {
-    kExitCompleted = 0,
-    kExitAccess = 1,
-    kExitProcess = 2,
-    kExitStopped = 3,
-    kExitCancelled = 4,
-    kExitUsage = 64
-};
+// Exit status of the command.
+constexpr int kExitCompleted = 0;
+constexpr int kExitAccess = 1;
+constexpr int kExitProcess = 2;
+constexpr int kExitStopped = 3;
+constexpr int kExitCancelled = 4;
+constexpr int kExitUsage = 64;
 
 std::atomic<std::atomic<bool>*> gCancel{nullptr};
 
@@ -158,7 +158,8 @@ int main(int argc, char** argv) {
     const bool terminal = isatty(STDERR_FILENO) != 0;
     if (!answer && isatty(STDIN_FILENO) == 0)
         answer = false;
-    TConsoleView view(stderr, terminal, answer);
+    TConsoleView view(std::cerr, std::cin, terminal, answer,
+                      [] { return TerminalColumns(STDERR_FILENO); });
     std::unique_ptr<TConnection> connection = CreateFirebirdConnection();
     TRunContext run(*connection, view, WithSeparator(workDir.empty() ? ExecutableDir() : workDir));
     gCancel = &run.FCancelRequested;
@@ -171,5 +172,6 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     gCancel = nullptr;
     connection->CloseConnection();
+    ShutdownFirebird();
     return ExitCodeOf(result.outcome);
 }

@@ -1,6 +1,6 @@
 #include "database/Credentials.h"
 
-#include "import/AnsiText.h"
+#include "common/AnsiText.h"
 
 namespace cep {
 
@@ -51,18 +51,20 @@ std::string Descramble(std::string_view key, std::string_view stored) {
 }
 
 bool ConnectDatabase(TConnection& dbsMain, const std::string& path, const std::string& user,
-                     const std::string& password) {
+                     const std::string& password, std::string* reason) {
     if (dbsMain.IsConnected())
         dbsMain.CloseConnection();
-    ConnectionParams params;
+    TConnectionParams params;
     params.lines.push_back(Line("SERVER NAME", path));
     params.lines.push_back(Line("USER NAME", user));
     params.lines.push_back(Line("PASSWORD", password));
     try {
         dbsMain.OpenConnection(params);
-    } catch (...) {
-        // The engine's own text is of no use to the user; the run reports
-        // the failure from the closed connection.
+    } catch (const TDatabaseError& e) {
+        // The run reports the failure from the closed connection; the
+        // engine's text goes with it as the reason.
+        if (reason != nullptr)
+            *reason = e.what();
     }
     return dbsMain.IsConnected();
 }

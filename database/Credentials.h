@@ -27,9 +27,10 @@ std::string Descramble(std::string_view key, std::string_view stored);
 
 /// Closes `dbsMain` if it is open and opens it on `path` with the parameters
 /// "SERVER NAME=<path>", "USER NAME=<user>", "PASSWORD=<password>", inserted as
-/// they are. True when it is open afterwards; a failed open is reported only
-/// through the result.
+/// they are. True when it is open afterwards. A failed open shows nothing:
+/// the result says it, and `reason`, when given, receives the engine's text
+/// (a wrong password, an unreachable server, a missing file).
 bool ConnectDatabase(TConnection& dbsMain, const std::string& path, const std::string& user,
-                     const std::string& password);
+                     const std::string& password, std::string* reason = nullptr);
 
 }  // namespace cep

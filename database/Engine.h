@@ -2,31 +2,55 @@
 
 #include <cstdint>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "common/Error.h"
+
 namespace cep {
 
-/// The one error the engine raises: the server's full message text and the
-/// status codes that came with it.
-class DatabaseError : public std::runtime_error {
+/// What kind of failure a database error is, as the engine's status codes
+/// tell it; the adapter decides it once, where the codes are known.
+enum class TDatabaseFailure {
+    Other,
+    KeyViolation,    ///< a row with the same key exists
+    DataRejected,    ///< the row's values do not fit: too long, NULL, a check
+    LockConflict,    ///< another transaction holds the row or the table
+    NoPermission,    ///< the user lacks the right
+    UnknownObject,   ///< no such table, column or index
+    ConnectionLost,  ///< the connection broke; its open work is lost
+    Cancelled,       ///< the operation was cancelled on request
+};
+
+/// The one error the engine raises: the server's full message text, the
+/// status codes that came with it and the kind of failure they make.
+class TDatabaseError : public TError {
   public:
-    DatabaseError(const std::string& message, std::vector<intptr_t> codes = {})
-        : std::runtime_error(message), codes_(std::move(codes)) {}
+    TDatabaseError(const std::string& message, std::vector<intptr_t> codes = {},
+                   TDatabaseFailure failure = TDatabaseFailure::Other)
+        : TError(message), FCodes(std::move(codes)), FFailure(failure) {}
 
     /// Firebird status codes (isc_arg_gds values) in the order the server gave them.
-    const std::vector<intptr_t>& Codes() const { return codes_; }
+    const std::vector<intptr_t>& Codes() const { return FCodes; }
     bool HasCode(intptr_t code) const;
+    TDatabaseFailure Failure() const { return FFailure; }
+    bool IsKeyViolation() const { return FFailure == TDatabaseFailure::KeyViolation; }
+    /// True when the statement's own values were refused (a key violation, a
+    /// value too long, a NULL, a check): the row is refused, nothing else broke.
+    bool IsRowRefused() const {
+        return FFailure == TDatabaseFailure::KeyViolation ||
+               FFailure == TDatabaseFailure::DataRejected;
+    }
 
   private:
-    std::vector<intptr_t> codes_;
+    std::vector<intptr_t> FCodes;
+    TDatabaseFailure FFailure;
 };
 
 /// Connection settings as a list of "name=value" lines
 /// ("SERVER NAME", "USER NAME", "PASSWORD").
-struct ConnectionParams {
+struct TConnectionParams {
     std::vector<std::string> lines;
 
     /// The value of the first line named `name`, empty when there is none.
@@ -49,7 +73,7 @@ struct TProgressReport {
 };
 static_assert(sizeof(TProgressReport) == 130);
 
-using ProgressFunction = int (*)(int type, void* clientData, void* report);
+using TProgressFunction = int (*)(int type, void* clientData, void* report);
 
 /// A registered progress hook, as the engine gives it back; all zero when
 /// none is registered.
@@ -57,7 +81,7 @@ struct TProgressHook {
     void* clientData = nullptr;
     uint16_t bufferLength = 0;
     void* buffer = nullptr;
-    ProgressFunction function = nullptr;
+    TProgressFunction function = nullptr;
 };
 
 /// A query bound to a connection: runs statements and reads a SELECT's rows.
@@ -89,13 +113,13 @@ class TConnection {
   public:
     virtual ~TConnection() = default;
 
-    /// Opens with `params`; on failure raises DatabaseError and stays closed.
-    virtual void OpenConnection(const ConnectionParams& params) = 0;
+    /// Opens with `params`; on failure raises TDatabaseError and stays closed.
+    virtual void OpenConnection(const TConnectionParams& params) = 0;
     /// Closes every open query on it and rolls back an open unit of work.
     virtual void CloseConnection() = 0;
     virtual bool IsConnected() const = 0;
     /// The parameters of the last OpenConnection.
-    virtual const ConnectionParams& Params() const = 0;
+    virtual const TConnectionParams& Params() const = 0;
 
     /// User tables only, names as the server stores them, trailing blanks removed.
     virtual std::vector<std::string> ListUserTables() = 0;
@@ -108,7 +132,7 @@ class TConnection {
     virtual int32_t CountRecords(std::string_view table) = 0;
 
     /// Asks the server to abort the operation now running on this connection.
-    /// Usable from another thread, a progress callback or a signal handler;
+    /// Usable from another thread or a progress callback;
     /// does nothing when idle or closed.
     virtual void Cancel() noexcept = 0;
 
@@ -119,7 +143,7 @@ class TConnection {
 
     /// Moves every row of `source` into `destination` in one operation of the
     /// server, inside one transaction: a row whose `key` exists is updated, any
-    /// other appended; columns are paired by position. Refuses (DatabaseError)
+    /// other appended; columns are paired by position. Refuses (TDatabaseError)
     /// a destination whose first columns are not the source's, in its order,
     /// or that has no unique key on `key`. While it works the general-progress
     /// hook gets count reports on the calling thread; a hook that replies
@@ -145,34 +169,34 @@ class TConnection {
 /// by Commit(), rolled back when left without it (an exception or a cancel).
 class TUnitOfWork {
   public:
-    explicit TUnitOfWork(TConnection& connection) : connection_(connection) {
-        connection_.BeginWork();
+    explicit TUnitOfWork(TConnection& connection) : FConnection(connection) {
+        FConnection.BeginWork();
     }
     ~TUnitOfWork() {
-        if (!done_)
-            connection_.RollbackWork();
+        if (!FDone)
+            FConnection.RollbackWork();
     }
     TUnitOfWork(const TUnitOfWork&) = delete;
     TUnitOfWork& operator=(const TUnitOfWork&) = delete;
 
     /// Commits; when that fails the work is rolled back and the error raised.
     void Commit() {
-        done_ = true;
+        FDone = true;
         try {
-            connection_.CommitWork();
+            FConnection.CommitWork();
         } catch (...) {
-            connection_.RollbackWork();
+            FConnection.RollbackWork();
             throw;
         }
     }
     void Rollback() noexcept {
-        done_ = true;
-        connection_.RollbackWork();
+        FDone = true;
+        FConnection.RollbackWork();
     }
 
   private:
-    TConnection& connection_;
-    bool done_ = false;
+    TConnection& FConnection;
+    bool FDone = false;
 };
 
 }  // namespace cep

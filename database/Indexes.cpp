@@ -4,11 +4,10 @@
 
 namespace cep {
 
-void SwitchIndexes(TRunContext& ctx, bool active) {
+void SwitchIndexes(TQuery& query, bool active) {
     const std::string word = active ? "ACTIVE" : "INACTIVE";
-    TQuery& query = *ctx.queTrab;
     query.CloseSelect();
-    for (const char* index : {"IDX_CEPS_LOGR", "IDX_CEPS_MUNIC"}) {
+    for (const char* index : kSecondaryIndexes) {
         // Double quotes: a string value in dialect 1.
         query.OpenSelect(
             std::string("SELECT RDB$INDEX_NAME FROM RDB$INDICES WHERE RDB$INDEX_NAME = \"") +

@@ -1,13 +1,17 @@
 #pragma once
 
-#include "import/RunContext.h"
+#include "database/Engine.h"
 
 namespace cep {
 
+/// The secondary indexes of TAB_CEP the run switches off for the merge, in
+/// the order they are switched.
+inline constexpr const char* kSecondaryIndexes[] = {"IDX_CEPS_LOGR", "IDX_CEPS_MUNIC"};
+
 /// Switches the secondary indexes IDX_CEPS_LOGR and then IDX_CEPS_MUNIC of
-/// the database on (`active`) or off, each only when the database has it
-/// (looked up by name alone). No message; a failing probe or switch raises
-/// DatabaseError, and switches already made stay made.
-void SwitchIndexes(TRunContext& ctx, bool active);
+/// the database on (`active`) or off through `query`, each only when the
+/// database has it (looked up by name alone). No message; a failing probe or
+/// switch raises TDatabaseError, and switches already made stay made.
+void SwitchIndexes(TQuery& query, bool active);
 
 }  // namespace cep

@@ -4,7 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "import/Progress.h"
+#include "common/Progress.h"
+#include "database/TableShape.h"
 
 namespace cep {
 
@@ -16,7 +17,7 @@ const char kStatusMerge[] = "Atualizando tabela de CEP...";
 
 int MergeProgress(int type, void* clientData, void* report) {
     auto* record = static_cast<TMergeHookRecord*>(clientData);
-    TRunContext& run = *record->run;
+    TStageContext& run = *record->run;
     auto* progress = static_cast<TProgressReport*>(report);
     if (type == kGeneralProgress) {
         if (progress->percent < 0) {
@@ -28,28 +29,32 @@ int MergeProgress(int type, void* clientData, void* report) {
             const int32_t total = run.dbsMain.CountRecords("TAB_CEP_TEMP");
             if (total > 0) {
                 // nearbyint rounds halves to even under the default rounding mode.
-                run.view.SetProgressPosition(
+                run.FView.SetProgressPosition(
                     static_cast<int32_t>(std::nearbyint(double(done) / total * 100)));
-                run.view.SetRemaining(RemainingText(done, total, run.FMergeStart, run.clock,
-                                                    run.regional.timeSeparator));
+                run.FView.SetRemaining(RemainingText(done, total, run.FMergeStart, run.FClock,
+                                                     run.FRegional.timeSeparator));
             }
-            run.view.Repaint();
+            run.FView.Repaint();
         } else {
-            run.view.SetProgressPosition(progress->percent);
+            run.FView.SetProgressPosition(progress->percent);
         }
     }
     int reply = kProgressContinue;
     if (record->saved.function != nullptr)
         reply = record->saved.function(type, record->saved.clientData, report);
-    run.view.ProcessMessages();
+    run.FView.ProcessMessages();
     if (run.FCancelRequested)
         reply = kProgressAbort;
     return reply;
 }
 
-bool MergeStaging(TRunContext& run) {
+bool MergeStaging(TStageContext& run) {
     if (run.FCancelRequested)
         return false;
+    const std::string problem =
+        MergeShapeProblem(*run.queTrab, "TAB_CEP_TEMP", "TAB_CEP", "NU_CEP");
+    if (!problem.empty())
+        throw TDatabaseError(problem);
     TMergeHookRecord record;
     record.saved = run.dbsMain.ProgressHook(kGeneralProgress);
     record.run = &run;
@@ -64,22 +69,22 @@ bool MergeStaging(TRunContext& run) {
                                         {&record, sizeof report, &report, nullptr});
     };
 
-    run.view.SetProgressPosition(0);
-    run.view.SetProgressMax(100);
-    run.view.SetStatus(kStatusMerge);
-    run.view.SetRemaining(kRemainingPrefix);
-    run.view.Repaint();
-    run.FMergeStart = run.clock();
-    run.FRunState = kRunMerge;
+    run.FView.SetProgressPosition(0);
+    run.FView.SetProgressMax(100);
+    run.FView.SetStatus(kStatusMerge);
+    run.FView.SetRemaining(kRemainingPrefix);
+    run.FView.Repaint();
+    run.FMergeStart = run.FClock();
+    run.SetRunState(TRunState::Merge);
     try {
         run.dbsMain.AppendUpdate("TAB_CEP_TEMP", "TAB_CEP", "NU_CEP");
     } catch (...) {
-        run.MovedRecords = 0;
+        run.FMovedRecords = 0;
         restore();
         throw;
     }
     restore();
-    run.MovedRecords = run.dbsMain.MovedRecords();
+    run.FMovedRecords = run.dbsMain.MovedRecords();
     return !run.dbsMain.LastMoveAborted();
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "database/Engine.h"
-#include "import/RunContext.h"
+#include "database/StageContext.h"
 
 namespace cep {
 
@@ -9,7 +9,7 @@ namespace cep {
 /// registered before it (called on at every report) and the run it shows on.
 struct TMergeHookRecord {
     TProgressHook saved;
-    TRunContext* run = nullptr;
+    TStageContext* run = nullptr;
 };
 
 /// The progress hook of the merge: moves the bar, shows the remaining time,
@@ -19,7 +19,9 @@ int MergeProgress(int type, void* clientData, void* report);
 /// Merges TAB_CEP_TEMP into TAB_CEP in one operation of the server, inside one
 /// transaction. Does nothing when a cancel is already requested. Returns true
 /// when the merge ran to its end (false: skipped or stopped by a cancel, with
-/// TAB_CEP unchanged). Raises on failure, TAB_CEP unchanged.
-bool MergeStaging(TRunContext& run);
+/// TAB_CEP unchanged). Refuses a TAB_CEP whose first columns are not the
+/// staging table's, in its order, or without a unique key on NU_CEP. Raises
+/// on failure, TAB_CEP unchanged.
+bool MergeStaging(TStageContext& run);
 
 }  // namespace cep

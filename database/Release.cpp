@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "import/AnsiText.h"
-#include "import/DateConversion.h"
+#include "common/AnsiText.h"
+#include "common/DateConversion.h"
 
 namespace cep {
 
@@ -25,38 +25,44 @@ constexpr char kSameRelease[] =
 constexpr char kOlderRelease[] = "Esta atualiza\xE7\xE3o \xE9 anterior a data \rda tabela de CEP: ";
 
 // Closes a query on every way out of a routine.
-struct CloseOnExit {
+struct TCloseOnExit {
     TQuery& query;
-    ~CloseOnExit() { query.CloseSelect(); }
+    ~TCloseOnExit() { query.CloseSelect(); }
 };
 
-}  // namespace
-
-bool CheckRelease(TRunContext& ctx) {
-    const std::unique_ptr<TQuery> query = ctx.dbsMain.CreateQuery();
-    const CloseOnExit closer{*query};
-    query->OpenSelect(kReadRelease);
-    if (query->AtEnd())
-        return true;
+// The recorded value of the first row, or none when it cannot be read: such
+// a value counts as no date recorded.
+std::optional<std::string> RecordedText(const TQuery& query) {
     try {
-        std::string stored = query->ColumnText("TX_DESCRICAO");
-        std::replace(stored.begin(), stored.end(), '-', '/');
-        const std::optional<Date> recorded = StrToDate(stored, ctx.regional);
-        const std::optional<Date> release = StrToDate(ReleaseDate, ctx.regional);
-        // A date that cannot be read counts as no date recorded.
-        if (!recorded || !release || *recorded < *release)
-            return true;
-        if (*recorded == *release)
-            return ctx.view.AskYesNo(kSameRelease);
-        ctx.view.ShowError(kOlderRelease + stored);
-        return false;
-    } catch (...) {
-        return true;
+        return query.ColumnText("TX_DESCRICAO");
+    } catch (const TDatabaseError&) {
+        return std::nullopt;
     }
 }
 
-void StampRelease(TRunContext& ctx) {
-    TQuery& query = *ctx.queTrab;
+}  // namespace
+
+bool CheckRelease(TStageContext& run) {
+    const std::unique_ptr<TQuery> query = run.dbsMain.CreateQuery();
+    const TCloseOnExit closer{*query};
+    query->OpenSelect(kReadRelease);
+    if (query->AtEnd())
+        return true;
+    std::optional<std::string> stored = RecordedText(*query);
+    if (!stored)
+        return true;
+    std::replace(stored->begin(), stored->end(), '-', '/');
+    const std::optional<TDate> recorded = StrToDate(*stored, run.FRegional);
+    const std::optional<TDate> release = StrToDate(ReleaseDate, run.FRegional);
+    if (!recorded || !release || *recorded < *release)
+        return true;
+    if (*recorded == *release)
+        return run.FView.AskYesNo(kSameRelease);
+    run.FView.ShowError(kOlderRelease + *stored);
+    return false;
+}
+
+void StampRelease(TQuery& query) {
     query.CloseSelect();
     query.OpenSelect(kReadRelease);
     const bool recorded = !query.AtEnd();
@@ -69,8 +75,8 @@ void StampRelease(TRunContext& ctx) {
                   ")");
 }
 
-void DropStaging(TRunContext& ctx) {
-    ctx.queTrab->RunStatement(kDropStaging);
+void DropStaging(TQuery& query) {
+    query.RunStatement(kDropStaging);
 }
 
 }  // namespace cep

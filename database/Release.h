@@ -1,6 +1,7 @@
 #pragma once
 
-#include "import/RunContext.h"
+#include "database/Engine.h"
+#include "database/StageContext.h"
 
 namespace cep {
 
@@ -13,14 +14,15 @@ inline constexpr char ReleaseDate[] = "01/02/2018";
 /// DT_ATU_CEP): true to go on when nothing is recorded, the recorded date is
 /// earlier or unreadable, or the user agrees to apply the same release again;
 /// false after a refusal of an older release or a No. Reads through a query of
-/// its own; a failing read raises DatabaseError, any later failure gives true.
-bool CheckRelease(TRunContext& ctx);
+/// its own on the run's connection; a failing read raises TDatabaseError, a
+/// value that cannot be read counts as no date recorded.
+bool CheckRelease(TStageContext& run);
 
-/// Records ReleaseDate in QUELMAR_INI: inserts the DT_ATU_CEP row when there is
-/// none, otherwise updates every such row. Raises on failure.
-void StampRelease(TRunContext& ctx);
+/// Records ReleaseDate in QUELMAR_INI through `query`: inserts the DT_ATU_CEP
+/// row when there is none, otherwise updates every such row. Raises on failure.
+void StampRelease(TQuery& query);
 
-/// Drops the staging table TAB_CEP_TEMP. Raises on failure.
-void DropStaging(TRunContext& ctx);
+/// Drops the staging table TAB_CEP_TEMP through `query`. Raises on failure.
+void DropStaging(TQuery& query);
 
 }  // namespace cep

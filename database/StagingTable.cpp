@@ -7,25 +7,19 @@ namespace cep {
 
 namespace {
 
-constexpr char kCreateStaging[] =
-    "CREATE TABLE TAB_CEP_TEMP (NU_CEP CHAR(8) NOT NULL, ID_TIPO_LOGR CHAR(10), "
-    "TE_DESCRICAO_CEP CHAR(70), NM_BAIRRO CHAR(60), SG_UF CHAR(2), ID_MUNI_PREV CHAR(5), "
-    "ID_PAF CHAR(8))";
-constexpr char kEmptyStaging[] = "DELETE FROM TAB_CEP_TEMP ";
-
 constexpr char kNoDestination[] = "Tabela de CEP inexistente no BD.";
 // "Erro na criação da tabela temporária."
 constexpr char kStagingFailed[] = "Erro na cria\xE7\xE3o da tabela tempor\xE1ria.";
 
 }  // namespace
 
-bool PrepareStaging(TRunContext& ctx) {
+bool PrepareStaging(TStageContext& run) {
     bool result = true;
     bool destinationFound = false;
     bool stagingFound = false;
-    bool failed = false;
+    std::string failure;  // the reason of the first failure
     try {
-        const std::vector<std::string> names = ctx.dbsMain.ListUserTables();
+        const std::vector<std::string> names = run.dbsMain.ListUserTables();
         for (const std::string& name : names) {
             if (name == "TAB_CEP")
                 destinationFound = true;
@@ -33,27 +27,28 @@ bool PrepareStaging(TRunContext& ctx) {
                 stagingFound = true;
         }
         if (!destinationFound) {
-            ctx.view.ShowError(kNoDestination);
+            run.FView.ShowError(kNoDestination);
             result = false;
         } else {
-            ctx.queTrab->RunStatement(stagingFound ? kEmptyStaging : kCreateStaging);
+            run.queTrab->RunStatement(stagingFound ? kEmptyStaging : kCreateStaging);
         }
-    } catch (...) {
-        failed = true;
+    } catch (const TDatabaseError& e) {
+        failure = e.what();
     }
     // Whenever the staging table was not there before, reconnect: also after a
     // failed listing or CREATE, so the connection is in a known state.
     if (!stagingFound) {
         try {
-            const ConnectionParams params = ctx.dbsMain.Params();
-            ctx.dbsMain.CloseConnection();
-            ctx.dbsMain.OpenConnection(params);
-        } catch (...) {
-            failed = true;
+            const TConnectionParams params = run.dbsMain.Params();
+            run.dbsMain.CloseConnection();
+            run.dbsMain.OpenConnection(params);
+        } catch (const TDatabaseError& e) {
+            if (failure.empty())
+                failure = e.what();
         }
     }
-    if (failed) {
-        ctx.view.ShowError(kStagingFailed);
+    if (!failure.empty()) {
+        run.FView.ShowError(kStagingFailed, failure);
         result = false;
     }
     return result;

@@ -2,20 +2,16 @@
 
 #include <filesystem>
 
-#include "import/AnsiText.h"
-#include "import/DataSets.h"
-#include "import/RecordLayout.h"
-#include "import/TextFile.h"
+#include "common/AnsiText.h"
+#include "common/FileSize.h"
+#include "common/RecordLayout.h"
+#include "common/TextFile.h"
 
 namespace cep {
 
 namespace {
 
 const char kStatusRemoval[] = "Excluindo registros inv\xE1lidos...";  // inválidos
-
-std::string WithdrawnFile(const TRunContext& run) {
-    return run.FAppDir + "TempExc.txt";
-}
 
 }  // namespace
 
@@ -29,43 +25,42 @@ std::string BuildDeleteStatement(const std::vector<std::string>& codes) {
     return sql + ")";
 }
 
-void DeleteCodes(TRunContext& run, const std::vector<std::string>& codes) {
-    run.queTrab->RunStatement(BuildDeleteStatement(codes));
+void DeleteCodes(TQuery& query, const std::vector<std::string>& codes) {
+    query.RunStatement(BuildDeleteStatement(codes));
 }
 
-void RemoveWithdrawn(TRunContext& run) {
-    TTextReader file(WithdrawnFile(run));
+void RemoveWithdrawn(TStageContext& run, const std::string& fileName) {
+    TTextReader file(fileName);
     TUnitOfWork work(run.dbsMain);
     std::vector<std::string> batch;
     batch.reserve(kWithdrawnBatch);
     std::string line;
     while (!file.AtEnd()) {
         file.ReadLine(line);
-        run.view.SetProgressPosition(run.view.ProgressPosition() + 1);
-        run.view.Repaint();
+        run.FView.SetProgressPosition(run.FView.ProgressPosition() + 1);
+        run.FView.Repaint();
         if (!TrimControl(line).empty())
             batch.push_back(line.substr(0, 8));
         if (static_cast<int>(batch.size()) == kWithdrawnBatch) {
-            DeleteCodes(run, batch);
+            DeleteCodes(*run.queTrab, batch);
             batch.clear();
         }
     }
     if (!batch.empty())
-        DeleteCodes(run, batch);
+        DeleteCodes(*run.queTrab, batch);
     work.Commit();
 }
 
-int32_t RemoveWithdrawnStage(TRunContext& run) {
-    const std::string fileName = WithdrawnFile(run);
+int32_t RemoveWithdrawnStage(TStageContext& run, const std::string& fileName) {
     if (!std::filesystem::exists(fileName))
         return 0;
     const int32_t count = FileSizeOf(fileName) / static_cast<int32_t>(kCepLineBytes);
-    run.view.SetStatus(kStatusRemoval);
-    run.view.SetRemaining("");
-    run.view.SetProgressMax(count);
-    run.view.SetProgressPosition(0);
-    run.view.Repaint();
-    RemoveWithdrawn(run);
+    run.FView.SetStatus(kStatusRemoval);
+    run.FView.SetRemaining("");
+    run.FView.SetProgressMax(count);
+    run.FView.SetProgressPosition(0);
+    run.FView.Repaint();
+    RemoveWithdrawn(run, fileName);
     std::error_code ignored;
     std::filesystem::remove(fileName, ignored);
     return count;

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "import/RunContext.h"
+#include "database/StageContext.h"
 
 namespace cep {
 
@@ -15,17 +15,18 @@ inline constexpr int kWithdrawnBatch = 1000;
 /// string literal, so that no text of the file can change the statement.
 std::string BuildDeleteStatement(const std::vector<std::string>& codes);
 
-/// Sends one delete statement for `codes` through the work query.
-void DeleteCodes(TRunContext& run, const std::vector<std::string>& codes);
+/// Sends one delete statement for `codes` through `query`.
+void DeleteCodes(TQuery& query, const std::vector<std::string>& codes);
 
-/// Deletes from TAB_CEP every code listed in FAppDir + "TempExc.txt", in
-/// batches of kWithdrawnBatch, all in one unit of work. Raises on a file error
-/// or a failed statement (then nothing is deleted).
-void RemoveWithdrawn(TRunContext& run);
+/// Deletes from TAB_CEP every code listed in `fileName`, in batches of
+/// kWithdrawnBatch, all in one unit of work on the run's connection, moving
+/// the bar one step per line. Raises on a file error or a failed statement
+/// (then nothing is deleted).
+void RemoveWithdrawn(TStageContext& run, const std::string& fileName);
 
-/// The removal stage: when "TempExc.txt" exists, sets up the status panel,
-/// removes the codes and deletes the file. Returns the deletion count (file
-/// size div 167), 0 when there is no file.
-int32_t RemoveWithdrawnStage(TRunContext& run);
+/// The removal stage: when `fileName` ("TempExc.txt") exists, sets up the
+/// status panel, removes the codes and deletes the file. Returns the deletion
+/// count (file size div 167), 0 when there is no file.
+int32_t RemoveWithdrawnStage(TStageContext& run, const std::string& fileName);
 
 }  // namespace cep

@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/Error.h"
+
 namespace cep {
 
 /// Names of the data sets a release carries. TABCEPEXC is optional.
@@ -15,19 +17,9 @@ inline constexpr char kTabCepExc[] = "TABCEPEXC";
 
 /// Failure to find or write out a data set: "Resource NAME not found",
 /// "Cannot create file FILE", "Stream write error".
-class DataSetError : public std::runtime_error {
+class TDataSetError : public TError {
   public:
-    using std::runtime_error::runtime_error;
-};
-
-/// An input/output error of a file routine; Code() is the system's errno.
-class InOutError : public std::runtime_error {
-  public:
-    InOutError(const std::string& message, int code) : std::runtime_error(message), code_(code) {}
-    int Code() const { return code_; }
-
-  private:
-    int code_;
+    using TError::TError;
 };
 
 /// Where the data sets come from: carried inside the program, or a release
@@ -41,7 +33,7 @@ class TDataSetSource {
 
     /// Writes every byte of the data set to `fileName`, unchanged, creating or
     /// replacing the file. Streams: memory stays bounded whatever the size.
-    /// Raises DataSetError.
+    /// Raises TDataSetError.
     virtual void Extract(const std::string& name, const std::string& fileName) const = 0;
 };
 
@@ -58,11 +50,11 @@ class TFolderDataSetSource : public TDataSetSource {
     std::string PathOf(const std::string& name) const;
 
   private:
-    std::string dir_;
+    std::string FDir;
 };
 
 /// The target file of an extraction: created (or emptied) on construction,
-/// written unbuffered in the caller's chunks. Raises DataSetError with
+/// written unbuffered in the caller's chunks. Raises TDataSetError with
 /// "Cannot create file FILE" and "Stream write error".
 class TDataSetWriter {
   public:
@@ -77,20 +69,10 @@ class TDataSetWriter {
     void Close();
 
   private:
-    std::FILE* file_;
+    std::FILE* FFile;
 };
 
 /// Chunk size the extractions read and write in.
 inline constexpr std::size_t kExtractChunkBytes = std::size_t(1) << 20;
-
-/// Writes the optional data set `name` to `fileName`; every error (a missing
-/// data set above all) is swallowed. True when the file was written.
-bool TryExtractDataSet(const TDataSetSource& source, const std::string& name,
-                       const std::string& fileName) noexcept;
-
-/// The size of a file in bytes. Opens the file for reading and writing, so a
-/// missing file, one without access and a read-only one all raise InOutError;
-/// so does a file of more than 2^31-1 bytes.
-int32_t FileSizeOf(const std::string& fileName);
 
 }  // namespace cep

@@ -38,20 +38,21 @@ std::string BuildSummary(int32_t moved, int32_t deleted, int32_t rejected, doubl
 }
 
 TRunResult RunImport(TRunContext& run, const std::string& path, const TDataSetSource& dataSets) {
-    TRunView& view = run.view;
+    TRunView& view = run.FView;
     run.FCancelRequested = false;
-    run.MovedRecords = 0;
-    run.RejectedRecords = 0;
+    run.FMovedRecords = 0;
+    run.FRejectedRecords = 0;
     std::string error;
     std::string detail;
-    const TimeOfDay start = run.clock();
+    const TTimeOfDay start = run.FClock();
     int32_t deleted = 0;
     bool stopped = false;   // refused before any data was touched
     bool recorded = false;  // the release reached the database
 
     const TCredentials credentials = ChooseCredentials(path);
     try {
-        bool ready = ConnectDatabase(run.dbsMain, path, credentials.user, credentials.password);
+        bool ready =
+            ConnectDatabase(run.dbsMain, path, credentials.user, credentials.password, &detail);
         if (ready)
             ready = PrepareStaging(run);
         if (!ready) {
@@ -73,43 +74,46 @@ TRunResult RunImport(TRunContext& run, const std::string& path, const TDataSetSo
             TUnitOfWork muniWork(*muniConnection);
             const bool muniLoaded = LoadMunicipalities(run, *muniQuery);
             dataSets.Extract(kTabCep, cepFile);
-            TryExtractDataSet(dataSets, kTabCepExc, excFile);
+            // Withdrawn codes are optional in a release; one that has them
+            // must have them written out.
+            if (dataSets.Contains(kTabCepExc))
+                dataSets.Extract(kTabCepExc, excFile);
 
-            run.FRunState = kRunStaging;
+            run.SetRunState(TRunState::Staging);
             LoadStaging(run);
-            run.FRunState = kRunIdle;
+            run.SetRunState(TRunState::Idle);
             view.SetStatus(kStatusIndexesOff);
             view.Repaint();
-            SwitchIndexes(run, false);
+            SwitchIndexes(*run.queTrab, false);
             const bool merged = MergeStaging(run);
             RemoveFile(cepFile);
-            DropStaging(run);
-            deleted = RemoveWithdrawnStage(run);
+            DropStaging(*run.queTrab);
+            deleted = RemoveWithdrawnStage(run, excFile);
 
-            run.FRunState = kRunIdle;
+            run.SetRunState(TRunState::Idle);
             view.SetStatus(kStatusIndexesOn);
             view.SetRemaining("");
             view.SetProgressPosition(0);
             view.Repaint();
-            SwitchIndexes(run, true);
+            SwitchIndexes(*run.queTrab, true);
             // Only a merge that ran to its end may claim the release.
             if (merged) {
                 if (muniLoaded)
                     muniWork.Commit();
-                StampRelease(run);
+                StampRelease(*run.queTrab);
                 recorded = true;
             }
         }
     } catch (const std::exception& e) {
         error = kProcessError;
         detail = e.what();
-        run.FRunState = kRunIdle;
+        run.SetRunState(TRunState::Idle);
     }
 
     view.SetStatus("");
     view.SetRemaining("");
     view.SetProgressPosition(0);
-    double elapsed = run.clock() - start;
+    double elapsed = run.FClock() - start;
     if (elapsed < 0)
         elapsed += 1.0;  // the run passed midnight
 
@@ -122,8 +126,8 @@ TRunResult RunImport(TRunContext& run, const std::string& path, const TDataSetSo
             error == kAccessError ? TRunOutcome::AccessError : TRunOutcome::ProcessError;
         return result;
     }
-    result.message = BuildSummary(run.MovedRecords, deleted, run.RejectedRecords, elapsed,
-                                  run.regional.timeSeparator);
+    result.message = BuildSummary(run.FMovedRecords, deleted, run.FRejectedRecords, elapsed,
+                                  run.FRegional.timeSeparator);
     // Without an error, only a cancel keeps a run that passed the checks from
     // recording the release.
     result.outcome = recorded  ? TRunOutcome::Completed

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "import/RunContext.h"
+#include "database/StageContext.h"
 
 namespace cep {
 
@@ -13,10 +13,10 @@ namespace cep {
 class TLineProgress {
   public:
     /// Sets the position to 0, then the maximum to 0, shows `status` and repaints.
-    TLineProgress(TRunContext& run, const char* status, int32_t fileSize);
+    TLineProgress(TStageContext& run, const char* status, int32_t fileSize);
 
     /// Takes the start time the estimate counts from.
-    void Start() { start_ = run_.clock(); }
+    void Start() { FStart = FRun.FClock(); }
     /// A line of `length` characters was read: while the maximum is 0 it
     /// becomes the file size divided by (length + 2), the line end.
     void LineRead(std::size_t length);
@@ -24,9 +24,9 @@ class TLineProgress {
     void Show(int32_t lines);
 
   private:
-    TRunContext& run_;
-    int32_t fileSize_;
-    TimeOfDay start_ = 0;
+    TStageContext& FRun;
+    int32_t FFileSize;
+    TTimeOfDay FStart = 0;
 };
 
 }  // namespace cep

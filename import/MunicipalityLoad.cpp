@@ -1,9 +1,9 @@
 #include "import/MunicipalityLoad.h"
 
-#include "import/AnsiText.h"
-#include "import/DataSets.h"
+#include "common/AnsiText.h"
+#include "common/FileSize.h"
+#include "common/TextFile.h"
 #include "import/LineProgress.h"
-#include "import/TextFile.h"
 
 namespace cep {
 
@@ -26,8 +26,8 @@ bool RunMunicipalityStatement(TRunContext& run, TQuery& query, const std::string
     try {
         query.RunStatement(sql);
         return true;
-    } catch (const std::exception&) {
-        run.view.ShowMessage(kMunicipalityError);
+    } catch (const TDatabaseError& e) {
+        run.FView.ShowMessage(kMunicipalityError, e.what());
         return false;
     }
 }
@@ -46,7 +46,7 @@ bool LoadMunicipalities(TRunContext& run, TQuery& query) {
         ++counter;
         progress.LineRead(line.size());
         RunMunicipalityStatement(run, query, BuildMunicipalityInsert(line));
-        run.view.ProcessMessages();
+        run.FView.ProcessMessages();
         if (run.FCancelRequested)
             return false;
         progress.Show(counter);

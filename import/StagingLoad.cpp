@@ -1,10 +1,10 @@
 #include "import/StagingLoad.h"
 
-#include "import/AnsiText.h"
-#include "import/DataSets.h"
+#include "common/AnsiText.h"
+#include "common/FileSize.h"
+#include "common/RecordLayout.h"
+#include "common/TextFile.h"
 #include "import/LineProgress.h"
-#include "import/RecordLayout.h"
-#include "import/TextFile.h"
 
 namespace cep {
 
@@ -49,13 +49,21 @@ std::string BuildUpdate(std::string_view line) {
     return sql + " WHERE " + key.name + " = " + FieldValue(line, key.Position(), key.Length());
 }
 
+bool IsKeyViolation(const TDatabaseError& error) {
+    return error.IsKeyViolation() ||
+           AsciiLowerCase(error.what()).find("key violation") != std::string::npos;
+}
+
 bool InsertOrUpdate(TRunContext& run, std::string_view line) {
     try {
         run.queTrab->RunStatement(BuildInsert(line));
         return true;
-    } catch (const std::exception& e) {
-        if (AsciiLowerCase(e.what()).find("key violation") == std::string::npos)
-            return false;
+    } catch (const TDatabaseError& e) {
+        if (!IsKeyViolation(e)) {
+            if (e.IsRowRefused())
+                return false;
+            throw;  // not the record: the connection, the server, the work
+        }
     }
     run.queTrab->RunStatement(BuildUpdate(line));
     return true;
@@ -74,12 +82,12 @@ void LoadStaging(TRunContext& run) {
         ++counter;
         progress.LineRead(line.size());
         if (!InsertOrUpdate(run, line))
-            ++run.RejectedRecords;
+            ++run.FRejectedRecords;
         if (counter % kStagingRecordsPerCommit == 0) {
             work->Commit();
             work = std::make_unique<TUnitOfWork>(run.dbsMain);
         }
-        run.view.ProcessMessages();
+        run.FView.ProcessMessages();
         if (run.FCancelRequested)
             break;
         progress.Show(counter);

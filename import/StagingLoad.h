@@ -19,9 +19,14 @@ std::string BuildInsert(std::string_view line);
 /// UPDATE TAB_CEP_TEMP SET ... WHERE NU_CEP = ... for one postal-code line.
 std::string BuildUpdate(std::string_view line);
 
+/// True when `error` says a row with the same key exists: by its kind, or by
+/// the words "key violation" in its message in any letter case.
+bool IsKeyViolation(const TDatabaseError& error);
+
 /// Stores one record in the staging table: the insert, or the update when the
-/// insert is refused as a key violation. Returns false when the record was
-/// refused for any other reason; a failing update raises.
+/// insert is refused as a key violation. Returns false when the record's
+/// values were refused for another reason (too long, NULL, a check); a
+/// failing update, and any failure that is not the record's, raises.
 bool InsertOrUpdate(TRunContext& run, std::string_view line);
 
 /// Copies every record of FAppDir + "Temp.txt" into TAB_CEP_TEMP, showing

@@ -6,13 +6,13 @@
 
 namespace cep::embedded {
 
-struct Blob {
+struct TBlob {
     const char* name;
     const unsigned char* begin;
     const unsigned char* end;
 };
 
-extern const Blob kBlobs[];
+extern const TBlob kBlobs[];
 extern const std::size_t kBlobCount;
 
 }  // namespace cep::embedded

@@ -24,12 +24,12 @@ namespace cep {
 
 namespace {
 
-struct Span {
+struct TSpan {
     const unsigned char* data = nullptr;
     std::size_t size = 0;
 };
 
-Span Find(const std::string& name) {
+TSpan Find(const std::string& name) {
 #ifdef _WIN32
     HRSRC info = FindResourceA(nullptr, name.c_str(), MAKEINTRESOURCEA(10));  // RT_RCDATA
     if (info == nullptr)
@@ -52,23 +52,23 @@ Span Find(const std::string& name) {
 /// they are read-only pages of the executable file, so the next extraction
 /// simply reads them in again. Keeps the resident size to the window and
 /// the buffer instead of growing by the whole compressed data set.
-class PageReleaser {
+class TPageReleaser {
   public:
-    explicit PageReleaser(const Span& span) : span_(span) {
+    explicit TPageReleaser(const TSpan& span) : FSpan(span) {
 #ifndef _WIN32
-        page_ = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+        FPage = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
         const std::uintptr_t begin = reinterpret_cast<std::uintptr_t>(span.data);
-        done_ = (begin + page_ - 1) / page_ * page_;  // first whole page
+        FDone = (begin + FPage - 1) / FPage * FPage;  // first whole page
 #endif
     }
 
     void Consumed(std::size_t bytes) {
 #ifndef _WIN32
         const std::uintptr_t upTo =
-            (reinterpret_cast<std::uintptr_t>(span_.data) + bytes) / page_ * page_;
-        if (upTo >= done_ + kStep) {
-            madvise(reinterpret_cast<void*>(done_), upTo - done_, MADV_DONTNEED);
-            done_ = upTo;
+            (reinterpret_cast<std::uintptr_t>(FSpan.data) + bytes) / FPage * FPage;
+        if (upTo >= FDone + kStep) {
+            madvise(reinterpret_cast<void*>(FDone), upTo - FDone, MADV_DONTNEED);
+            FDone = upTo;
         }
 #else
         (void)bytes;
@@ -77,101 +77,101 @@ class PageReleaser {
 
   private:
     static constexpr std::uintptr_t kStep = std::uintptr_t(256) << 10;
-    Span span_;
-    std::uintptr_t page_ = 4096;
-    std::uintptr_t done_ = 0;
+    TSpan FSpan;
+    std::uintptr_t FPage = 4096;
+    std::uintptr_t FDone = 0;
 };
 
 /// Writes the decompressed chunks on a second thread while the next ones are
 /// decompressed, through a ring of a few buffers: extraction then takes about
 /// as long as the slower of the two instead of their sum.
-class PipelinedWriter {
+class TPipelinedWriter {
   public:
     static constexpr std::size_t kBuffers = 4;
     static constexpr std::size_t kBufferBytes = std::size_t(256) << 10;
 
-    explicit PipelinedWriter(TDataSetWriter& out) : out_(out) {
-        for (auto& buffer : buffers_)
+    explicit TPipelinedWriter(TDataSetWriter& out) : FOut(out) {
+        for (auto& buffer : FBuffers)
             buffer.resize(kBufferBytes);
-        thread_ = std::thread([this] { Run(); });
+        FThread = std::thread([this] { Run(); });
     }
 
-    ~PipelinedWriter() {
+    ~TPipelinedWriter() {
         {
-            std::lock_guard<std::mutex> lock(mutex_);
-            stop_ = true;
+            std::lock_guard<std::mutex> lock(FMutex);
+            FStop = true;
         }
-        changed_.notify_all();
-        if (thread_.joinable())
-            thread_.join();
+        FChanged.notify_all();
+        if (FThread.joinable())
+            FThread.join();
     }
 
     /// The next buffer to fill; waits while all are queued. Raises the
     /// writer's error once it has one.
     std::vector<char>& Free() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return queued_ < kBuffers || error_; });
-        if (error_)
-            std::rethrow_exception(error_);
-        return buffers_[(first_ + queued_) % kBuffers];
+        std::unique_lock<std::mutex> lock(FMutex);
+        FChanged.wait(lock, [this] { return FQueued < kBuffers || FError; });
+        if (FError)
+            std::rethrow_exception(FError);
+        return FBuffers[(FFirst + FQueued) % kBuffers];
     }
 
     /// Queues the buffer Free() gave, holding `bytes` bytes.
     void Submit(std::size_t bytes) {
         {
-            std::lock_guard<std::mutex> lock(mutex_);
-            sizes_[(first_ + queued_) % kBuffers] = bytes;
-            ++queued_;
+            std::lock_guard<std::mutex> lock(FMutex);
+            FSizes[(FFirst + FQueued) % kBuffers] = bytes;
+            ++FQueued;
         }
-        changed_.notify_all();
+        FChanged.notify_all();
     }
 
     /// Waits until every queued buffer is written; raises the writer's error.
     void Finish() {
         {
-            std::lock_guard<std::mutex> lock(mutex_);
-            stop_ = true;
+            std::lock_guard<std::mutex> lock(FMutex);
+            FStop = true;
         }
-        changed_.notify_all();
-        thread_.join();
-        if (error_)
-            std::rethrow_exception(error_);
+        FChanged.notify_all();
+        FThread.join();
+        if (FError)
+            std::rethrow_exception(FError);
     }
 
   private:
     void Run() {
-        std::unique_lock<std::mutex> lock(mutex_);
+        std::unique_lock<std::mutex> lock(FMutex);
         for (;;) {
-            changed_.wait(lock, [this] { return queued_ > 0 || stop_; });
-            if (queued_ == 0)
+            FChanged.wait(lock, [this] { return FQueued > 0 || FStop; });
+            if (FQueued == 0)
                 return;  // stopped and drained
-            const std::size_t slot = first_;
+            const std::size_t slot = FFirst;
             lock.unlock();
             try {
-                out_.Write(buffers_[slot].data(), sizes_[slot]);
+                FOut.Write(FBuffers[slot].data(), FSizes[slot]);
             } catch (...) {
                 lock.lock();
-                error_ = std::current_exception();
-                changed_.notify_all();
+                FError = std::current_exception();
+                FChanged.notify_all();
                 return;
             }
             lock.lock();
-            first_ = (first_ + 1) % kBuffers;
-            --queued_;
-            changed_.notify_all();
+            FFirst = (FFirst + 1) % kBuffers;
+            --FQueued;
+            FChanged.notify_all();
         }
     }
 
-    TDataSetWriter& out_;
-    std::vector<char> buffers_[kBuffers];
-    std::size_t sizes_[kBuffers] = {};
-    std::size_t first_ = 0;   // oldest queued buffer
-    std::size_t queued_ = 0;  // buffers filled, not yet written
-    bool stop_ = false;
-    std::exception_ptr error_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::thread thread_;
+    TDataSetWriter& FOut;
+    std::vector<char> FBuffers[kBuffers];
+    std::size_t FSizes[kBuffers] = {};
+    std::size_t FFirst = 0;   // oldest queued buffer
+    std::size_t FQueued = 0;  // buffers filled, not yet written
+    bool FStop = false;
+    std::exception_ptr FError;
+    std::mutex FMutex;
+    std::condition_variable FChanged;
+    std::thread FThread;
 };
 
 }  // namespace
@@ -185,19 +185,19 @@ std::size_t TEmbeddedDataSetSource::CompressedSize(const std::string& name) cons
 }
 
 void TEmbeddedDataSetSource::Extract(const std::string& name, const std::string& fileName) const {
-    const Span blob = Find(name);
+    const TSpan blob = Find(name);
     if (blob.data == nullptr)
-        throw DataSetError("Resource " + name + " not found");
+        throw TDataSetError("Resource " + name + " not found");
     TDataSetWriter out(fileName);
 
     std::unique_ptr<ZSTD_DCtx, std::size_t (*)(ZSTD_DCtx*)> dctx(ZSTD_createDCtx(), &ZSTD_freeDCtx);
     if (!dctx)
-        throw DataSetError("Out of memory");
+        throw TDataSetError("Out of memory");
     // The data sets are packed with a 2 MB window; refuse anything needing
     // more than 8 MB rather than let memory grow.
     ZSTD_DCtx_setParameter(dctx.get(), ZSTD_d_windowLogMax, 23);
-    PageReleaser pages(blob);
-    PipelinedWriter writer(out);
+    TPageReleaser pages(blob);
+    TPipelinedWriter writer(out);
     ZSTD_inBuffer input = {blob.data, blob.size, 0};
     std::size_t pending = 1;
     // Until all input is in and the decoder holds nothing more.
@@ -206,9 +206,9 @@ void TEmbeddedDataSetSource::Extract(const std::string& name, const std::string&
         ZSTD_outBuffer output = {buffer.data(), buffer.size(), 0};
         pending = ZSTD_decompressStream(dctx.get(), &output, &input);
         if (ZSTD_isError(pending))
-            throw DataSetError("Corrupt data set " + name + ": " + ZSTD_getErrorName(pending));
+            throw TDataSetError("Corrupt data set " + name + ": " + ZSTD_getErrorName(pending));
         if (input.pos == input.size && output.pos == 0 && pending != 0)
-            throw DataSetError("Corrupt data set " + name + ": truncated");
+            throw TDataSetError("Corrupt data set " + name + ": truncated");
         writer.Submit(output.pos);
         pages.Consumed(input.pos);
     }

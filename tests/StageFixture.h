@@ -4,23 +4,23 @@
 #include <string>
 
 #include "database/Credentials.h"
+#include "database/StageContext.h"
 #include "database/firebird/FirebirdConnection.h"
-#include "import/RunContext.h"
 #include "tests/RecordingView.h"
 
 namespace cep::test {
 
-/// A connection with a run context on a database, connected as ConnectDatabase
-/// does it; `connected` is its result.
+/// A connection with a stage context on a database, connected as
+/// ConnectDatabase does it; `FConnected` is its result.
 struct TStage {
     explicit TStage(const std::string& database, const std::string& user = "SYSDBA",
                     const std::string& password = "corvinale") {
-        connected = ConnectDatabase(*connection, database, user, password);
+        FConnected = ConnectDatabase(*FConnection, database, user, password);
     }
-    std::unique_ptr<TConnection> connection = CreateFirebirdConnection();
-    TRecordingView view;
-    TRunContext ctx{*connection, view, "/nowhere/"};
-    bool connected = false;
+    std::unique_ptr<TConnection> FConnection = CreateFirebirdConnection();
+    TRecordingView FView;
+    TStageContext FRun{*FConnection, FView};
+    bool FConnected = false;
 };
 
 }  // namespace cep::test

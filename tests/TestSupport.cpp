@@ -15,35 +15,26 @@ namespace fs = std::filesystem;
 
 namespace cep::test {
 
-std::string TempDir() {
-    const char* base = std::getenv("CEP_TEST_TMP");
+std::string TestName() {
     const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "test";
     for (char& c : name)
-        if (c == '/')
+        if (c == '/' || c == ' ')
             c = '_';
+    return name;
+}
+
+std::string TempDir() {
+    static std::string madeFor;
+    const char* base = std::getenv("CEP_TEST_TMP");
+    const std::string name = TestName();
     const fs::path dir = fs::path(base ? base : fs::temp_directory_path().string()) / name;
-    fs::remove_all(dir);
+    if (madeFor != name) {
+        fs::remove_all(dir);
+        madeFor = name;
+    }
     fs::create_directories(dir);
     return dir.string();
-}
-
-static std::string ServerFile(const char* name) {
-    const std::string path = std::string(CEP_FBSERVER_DIR) + "/" + name;
-    std::ifstream in(path);
-    std::string value;
-    in >> value;
-    if (value.empty())
-        ADD_FAILURE() << "private server not running (no " << path << ")";
-    return value;
-}
-
-std::string ServerAddress() {
-    return "127.0.0.1/" + ServerFile("port");
-}
-
-std::string ServerDbDir() {
-    return std::string(CEP_FBSERVER_DIR) + "/db";
 }
 
 int ClosedPort() {
@@ -61,12 +52,6 @@ int ClosedPort() {
 int Shell(const std::string& command) {
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-void MakeDatabase(const std::string& database, const std::string& options) {
-    const std::string command = std::string(CEP_SOURCE_DIR) + "/tools/make-sample-db.sh --force " +
-                                options + " '" + database + "'";
-    ASSERT_EQ(Shell(command), 0) << command;
 }
 
 std::string ReadFile(const std::string& path) {

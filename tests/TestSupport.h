@@ -4,19 +4,13 @@
 
 namespace cep::test {
 
-/// A fresh, empty folder for the running test, under the build tree.
+/// A fresh, empty folder for the running test, under the build tree; the
+/// same folder for every call within one test.
 std::string TempDir();
 
-/// "127.0.0.1/PORT" of the private server the ctest run started.
-std::string ServerAddress();
-
-/// The folder the private server keeps its test databases in.
-std::string ServerDbDir();
-
-/// Creates a target database with tools/make-sample-db.sh; `options` are the
-/// script's (e.g. "--dialect 3 --bare"). `database` is a local path or
-/// "host/port:path". Fails the test on error.
-void MakeDatabase(const std::string& database, const std::string& options = {});
+/// The running test's "Suite.Name", with the characters a file name cannot
+/// hold replaced.
+std::string TestName();
 
 /// A port on 127.0.0.1 that nothing listens on.
 int ClosedPort();

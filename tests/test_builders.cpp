@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include "common/TimeOfDay.h"
 #include "database/Withdrawn.h"
 #include "import/ImportRun.h"
 #include "import/MunicipalityLoad.h"
 #include "import/StagingLoad.h"
-#include "import/TimeOfDay.h"
 
 using namespace cep;
 

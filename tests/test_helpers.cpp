@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include "import/AnsiText.h"
-#include "import/DateConversion.h"
-#include "import/Progress.h"
-#include "import/TimeOfDay.h"
+#include "common/AnsiText.h"
+#include "common/DateConversion.h"
+#include "common/Progress.h"
+#include "common/TimeOfDay.h"
 
 using namespace cep;
 
@@ -32,16 +32,16 @@ TEST(TimeOfDay, RendersHms) {
 }
 
 TEST(TimeOfDay, NowIsAFractionOfADay) {
-    const TimeOfDay now = NowTimeOfDay();
+    const TTimeOfDay now = NowTimeOfDay();
     EXPECT_GE(now, 0.0);
     EXPECT_LT(now, 1.0);
 }
 
 TEST(RemainingTime, Estimates) {
-    const TimeOfDay start = MakeTimeOfDay(10, 0, 0, 0);
+    const TTimeOfDay start = MakeTimeOfDay(10, 0, 0, 0);
     struct Case {
         int done, total;
-        TimeOfDay now;
+        TTimeOfDay now;
         std::string expected;
     } cases[] = {
         {10, 1000, MakeTimeOfDay(10, 0, 2, 0), "00:03:18"},    // 198 s
@@ -53,11 +53,11 @@ TEST(RemainingTime, Estimates) {
         {1, 1001, MakeTimeOfDay(10, 0, 108, 0), "06:00:00"},   // 30 hours
     };
     for (const Case& c : cases) {
-        const Clock clock = [&] { return c.now; };
+        const TClock clock = [&] { return c.now; };
         EXPECT_EQ(FormatHms(RemainingTime(c.done, c.total, start, clock)), c.expected)
             << c.done << "/" << c.total;
     }
-    const Clock late = [] { return MakeTimeOfDay(10, 0, 2, 0); };
+    const TClock late = [] { return MakeTimeOfDay(10, 0, 2, 0); };
     EXPECT_LT(RemainingTime(20, 10, start, late), 0);
 }
 
@@ -115,46 +115,46 @@ TEST(AnsiText, MalformedUtf8) {
 }
 
 TEST(DateConversion, Rules) {
-    const RegionalSettings br;
-    const RegionalSettings us{"M/d/yyyy", '/', ':'};
-    const RegionalSettings iso{"yyyy-MM-dd", '-', ':'};
-    const RegionalSettings dots{"dd.MM.yyyy", '.', ':'};
+    const TRegionalSettings br;
+    const TRegionalSettings us{"M/d/yyyy", '/', ':'};
+    const TRegionalSettings iso{"yyyy-MM-dd", '-', ':'};
+    const TRegionalSettings dots{"dd.MM.yyyy", '.', ':'};
     struct Case {
         const char* text;
-        const RegionalSettings* settings;
-        std::optional<Date> expected;
+        const TRegionalSettings* settings;
+        std::optional<TDate> expected;
     } cases[] = {
-        {"01/02/2018", &br, Date{2018, 2, 1}},
-        {" 01 / 02 / 2018   ", &br, Date{2018, 2, 1}},
-        {"01/02/2018/", &br, Date{2018, 2, 1}},
+        {"01/02/2018", &br, TDate{2018, 2, 1}},
+        {" 01 / 02 / 2018   ", &br, TDate{2018, 2, 1}},
+        {"01/02/2018/", &br, TDate{2018, 2, 1}},
         {"01/02/2018//", &br, std::nullopt},
-        {"01/02/18", &br, Date{2018, 2, 1}},
-        {"01/02/80", &br, Date{1980, 2, 1}},
-        {"01/02/75", &br, Date{2075, 2, 1}},
-        {"1/2", &br, Date{2026, 2, 1}},
-        {"1/2/", &br, Date{2026, 2, 1}},
+        {"01/02/18", &br, TDate{2018, 2, 1}},
+        {"01/02/80", &br, TDate{1980, 2, 1}},
+        {"01/02/75", &br, TDate{2075, 2, 1}},
+        {"1/2", &br, TDate{2026, 2, 1}},
+        {"1/2/", &br, TDate{2026, 2, 1}},
         {"2018/02/01", &br, std::nullopt},  // day 2018
-        {"00001/02/2018", &br, Date{2018, 2, 1}},
+        {"00001/02/2018", &br, TDate{2018, 2, 1}},
         {"10000/02/2018", &br, std::nullopt},
         {"31/02/2018", &br, std::nullopt},
-        {"29/02/2016", &br, Date{2016, 2, 29}},
+        {"29/02/2016", &br, TDate{2016, 2, 29}},
         {"29/02/2100", &br, std::nullopt},
         {"01.02.2018", &br, std::nullopt},
         {"01/02/2018x", &br, std::nullopt},
         {"", &br, std::nullopt},
         {"   ", &br, std::nullopt},
-        {"01/02/2018", &us, Date{2018, 1, 2}},
+        {"01/02/2018", &us, TDate{2018, 1, 2}},
         {"15/03/2018", &us, std::nullopt},
-        {"2018-02-01", &iso, Date{2018, 2, 1}},
-        {"02-01", &iso, Date{2026, 2, 1}},
-        {"01.02.2018", &dots, Date{2018, 2, 1}},
+        {"2018-02-01", &iso, TDate{2018, 2, 1}},
+        {"02-01", &iso, TDate{2026, 2, 1}},
+        {"01.02.2018", &dots, TDate{2018, 2, 1}},
         {"01/02/2018", &dots, std::nullopt},
     };
     for (const Case& c : cases)
         EXPECT_EQ(StrToDate(c.text, *c.settings, 2026), c.expected) << c.text;
     // The two-digit window moves with the current year.
-    EXPECT_EQ(StrToDate("01/02/18", br, 2068), (Date{2018, 2, 1}));
-    EXPECT_EQ(StrToDate("01/02/18", br, 2069), (Date{2118, 2, 1}));
+    EXPECT_EQ(StrToDate("01/02/18", br, 2068), (TDate{2018, 2, 1}));
+    EXPECT_EQ(StrToDate("01/02/18", br, 2069), (TDate{2118, 2, 1}));
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 
 #include "database/Credentials.h"
 #include "database/firebird/FirebirdConnection.h"
+#include "tests/TestDatabase.h"
 #include "tests/TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -115,22 +116,17 @@ TEST(Descramble, ExclusiveOrWithTheKeyByte) {
 class ConnectDatabaseTcp : public ::testing::Test {
   protected:
     // A database on the private server, owned by the user its name selects.
-    std::string MakeServerDatabase(const std::string& name) {
-        const std::string path = test::ServerDbDir() + "/" + name;
-        fs::remove(path);
-        paths_.push_back(path);
-        const std::string database = test::ServerAddress() + ":" + path;
-        test::MakeDatabase(database);
-        return database;
+    std::string MakeServerDatabase(const std::string& prefix) {
+        FDatabases.push_back(std::make_unique<test::TTestDatabase>(test::TWhere::Tcp, "", prefix));
+        return FDatabases.back()->Database();
     }
     void TearDown() override {
-        connection_.reset();
-        for (const std::string& path : paths_)
-            fs::remove(path);
+        FConnection.reset();
+        FDatabases.clear();
     }
 
-    std::unique_ptr<TConnection> connection_ = CreateFirebirdConnection();
-    std::vector<std::string> paths_;
+    std::unique_ptr<TConnection> FConnection = CreateFirebirdConnection();
+    std::vector<std::unique_ptr<test::TTestDatabase>> FDatabases;
 };
 
 TEST_F(ConnectDatabaseTcp, EachFileNameLogsInAsItsUser) {
@@ -138,41 +134,41 @@ TEST_F(ConnectDatabaseTcp, EachFileNameLogsInAsItsUser) {
         const char* name;
         const char* user;
     } cases[] = {
-        {"lumexbd_stage.fdb", "LUMEX_APP"},
-        {"VortanBD_stage.fdb", "VORTAN_APP"},
-        {"quelmar_stage.fdb", "SYSDBA"},
+        {"lumexbd", "LUMEX_APP"},
+        {"VortanBD", "VORTAN_APP"},
+        {"quelmar", "SYSDBA"},
     };
     for (const auto& c : cases) {
         const std::string database = MakeServerDatabase(c.name);
         ASSERT_FALSE(HasFatalFailure());
         const TCredentials credentials = ChooseCredentials(database);
         ASSERT_EQ(credentials.user, c.user) << database;
-        ASSERT_TRUE(ConnectDatabase(*connection_, database, credentials.user, credentials.password))
+        ASSERT_TRUE(ConnectDatabase(*FConnection, database, credentials.user, credentials.password))
             << database;
-        EXPECT_EQ(CurrentUser(*connection_), c.user);
+        EXPECT_EQ(CurrentUser(*FConnection), c.user);
         EXPECT_EQ(
-            connection_->Params().lines,
+            FConnection->Params().lines,
             (std::vector<std::string>{"SERVER NAME=" + database, "USER NAME=" + credentials.user,
                                       "PASSWORD=" + credentials.password}));
     }
 }
 
 TEST_F(ConnectDatabaseTcp, ConnectingAgainReopens) {
-    const std::string database = MakeServerDatabase("lumexbd_again.fdb");
+    const std::string database = MakeServerDatabase("lumexbd");
     ASSERT_FALSE(HasFatalFailure());
     const TCredentials lumex = ChooseCredentials(database);
-    ASSERT_TRUE(ConnectDatabase(*connection_, database, lumex.user, lumex.password));
-    const std::string first = ConnectionId(*connection_);
-    ASSERT_TRUE(ConnectDatabase(*connection_, database, lumex.user, lumex.password));
-    EXPECT_NE(ConnectionId(*connection_), first);
+    ASSERT_TRUE(ConnectDatabase(*FConnection, database, lumex.user, lumex.password));
+    const std::string first = ConnectionId(*FConnection);
+    ASSERT_TRUE(ConnectDatabase(*FConnection, database, lumex.user, lumex.password));
+    EXPECT_NE(ConnectionId(*FConnection), first);
 
     // The new parameters are used, not the open connection's.
-    ASSERT_TRUE(ConnectDatabase(*connection_, database, "SYSDBA", "corvinale"));
-    EXPECT_EQ(CurrentUser(*connection_), "SYSDBA");
+    ASSERT_TRUE(ConnectDatabase(*FConnection, database, "SYSDBA", "corvinale"));
+    EXPECT_EQ(CurrentUser(*FConnection), "SYSDBA");
 }
 
 TEST_F(ConnectDatabaseTcp, FailuresGiveFalseAndLeaveItClosed) {
-    const std::string database = MakeServerDatabase("lumexbd_fail.fdb");
+    const std::string database = MakeServerDatabase("lumexbd");
     ASSERT_FALSE(HasFatalFailure());
     const TCredentials lumex = ChooseCredentials(database);
     const std::string unreachable = "127.0.0.1/" + std::to_string(test::ClosedPort()) + ":" +
@@ -188,12 +184,16 @@ TEST_F(ConnectDatabaseTcp, FailuresGiveFalseAndLeaveItClosed) {
     };
     for (const auto& f : failures) {
         // Open first: a failed connect must not leave the earlier one open.
-        ASSERT_TRUE(ConnectDatabase(*connection_, database, lumex.user, lumex.password));
+        ASSERT_TRUE(ConnectDatabase(*FConnection, database, lumex.user, lumex.password));
         bool connected = true;
-        EXPECT_NO_THROW(connected = ConnectDatabase(*connection_, f.path, f.user, f.password))
+        std::string reason;
+        EXPECT_NO_THROW(connected =
+                            ConnectDatabase(*FConnection, f.path, f.user, f.password, &reason))
             << f.path << " " << f.user;
         EXPECT_FALSE(connected) << f.path << " " << f.user;
-        EXPECT_FALSE(connection_->IsConnected());
+        EXPECT_FALSE(FConnection->IsConnected());
+        // The engine's reason is kept for the message's detail.
+        EXPECT_FALSE(reason.empty()) << f.path << " " << f.user;
     }
 }
 

@@ -12,6 +12,7 @@
 #include "database/firebird/FirebirdConnection.h"
 #include "tests/RecordingView.h"
 #include "tests/StageFixture.h"
+#include "tests/TestDatabase.h"
 #include "tests/TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -31,15 +32,15 @@ std::map<std::string, std::string> IndexStates(TConnection& connection) {
     return states;
 }
 
-using Stage = test::TStage;
+using test::TStage;
 
-using States = std::map<std::string, std::string>;
+using TStates = std::map<std::string, std::string>;
 
 TEST(SwitchIndexes, EveryShapeOfDatabase) {
     const struct Case {
         const char* name;
         const char* options;
-        States off;  // after switching off (and on again: the same names, all "on")
+        TStates off;  // after switching off (and on again: the same names, all "on")
     } cases[] = {
         {"both", "", {{"IDX_CEPS_LOGR", "off"}, {"IDX_CEPS_MUNIC", "off"}}},
         {"both_dialect3", "--dialect 3", {{"IDX_CEPS_LOGR", "off"}, {"IDX_CEPS_MUNIC", "off"}}},
@@ -47,29 +48,27 @@ TEST(SwitchIndexes, EveryShapeOfDatabase) {
         {"only_logr", "--no-index MUNIC", {{"IDX_CEPS_LOGR", "off"}}},
         {"only_munic", "--no-index LOGR", {{"IDX_CEPS_MUNIC", "off"}}},
     };
-    const std::string dir = test::TempDir();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string database = dir + "/" + c.name + ".fdb";
-        ASSERT_NO_FATAL_FAILURE(test::MakeDatabase(database, c.options));
-        Stage stage(database, "SYSDBA", "corvinale");
-        ASSERT_TRUE(stage.connected);
-        stage.ctx.queTrab->RunStatement(
+        const test::TTestDatabase target(test::TWhere::Embedded, c.options, "", c.name);
+        TStage stage(target.Database(), "SYSDBA", "corvinale");
+        ASSERT_TRUE(stage.FConnected);
+        stage.FRun.queTrab->RunStatement(
             "INSERT INTO TAB_CEP (NU_CEP, TE_DESCRICAO_CEP, ID_MUNI_PREV) "
             "VALUES ('01001000', 'SE', '50308')");
 
-        SwitchIndexes(stage.ctx, false);
-        EXPECT_EQ(IndexStates(*stage.connection), c.off);
+        SwitchIndexes(*stage.FRun.queTrab, false);
+        EXPECT_EQ(IndexStates(*stage.FConnection), c.off);
         // Switching off what is already off is no failure.
-        SwitchIndexes(stage.ctx, false);
-        EXPECT_EQ(IndexStates(*stage.connection), c.off);
+        SwitchIndexes(*stage.FRun.queTrab, false);
+        EXPECT_EQ(IndexStates(*stage.FConnection), c.off);
 
-        SwitchIndexes(stage.ctx, true);
-        States on = c.off;
+        SwitchIndexes(*stage.FRun.queTrab, true);
+        TStates on = c.off;
         for (auto& [name, state] : on)
             state = "on";
-        EXPECT_EQ(IndexStates(*stage.connection), on);
-        EXPECT_TRUE(stage.view.calls.empty());
+        EXPECT_EQ(IndexStates(*stage.FConnection), on);
+        EXPECT_TRUE(stage.FView.FCalls.empty());
     }
 }
 
@@ -77,30 +76,22 @@ TEST(SwitchIndexesTcp, FailureKeepsTheSwitchesAlreadyMade) {
     // Owned by SYSDBA, without IDX_CEPS_LOGR. VORTAN_APP gets the right to
     // create tables and makes IDX_CEPS_LOGR on a table of its own, which it may
     // switch; IDX_CEPS_MUNIC on SYSDBA's TAB_CEP it may not.
-    const std::string path = test::ServerDbDir() + "/stage_noalter.fdb";
-    fs::remove(path);
-    const std::string database = test::ServerAddress() + ":" + path;
-    ASSERT_NO_FATAL_FAILURE(test::MakeDatabase(database, "--no-index LOGR"));
-    {
-        Stage admin(database, "SYSDBA", "corvinale");
-        ASSERT_TRUE(admin.connected);
-        admin.ctx.queTrab->RunStatement("GRANT CREATE TABLE TO USER VORTAN_APP");
-    }
+    const test::TTestDatabase target(test::TWhere::Tcp, "--no-index LOGR");
+    target.Run("GRANT CREATE TABLE TO USER VORTAN_APP");
     const TCredentials vortan = ChooseCredentials("vortanbd.fdb");
-    Stage stage(database, vortan.user, vortan.password);
-    ASSERT_TRUE(stage.connected);
-    stage.ctx.queTrab->RunStatement("CREATE TABLE VORTAN_OWN (X CHAR(8))");
-    stage.ctx.queTrab->RunStatement("CREATE INDEX IDX_CEPS_LOGR ON VORTAN_OWN (X)");
+    TStage stage(target.Database(), vortan.user, vortan.password);
+    ASSERT_TRUE(stage.FConnected);
+    stage.FRun.queTrab->RunStatement("CREATE TABLE VORTAN_OWN (X CHAR(8))");
+    stage.FRun.queTrab->RunStatement("CREATE INDEX IDX_CEPS_LOGR ON VORTAN_OWN (X)");
 
-    EXPECT_THROW(SwitchIndexes(stage.ctx, false), DatabaseError);
-    EXPECT_EQ(IndexStates(*stage.connection),
-              (States{{"IDX_CEPS_LOGR", "off"}, {"IDX_CEPS_MUNIC", "on"}}));
-    EXPECT_THROW(SwitchIndexes(stage.ctx, true), DatabaseError);
-    EXPECT_EQ(IndexStates(*stage.connection),
-              (States{{"IDX_CEPS_LOGR", "on"}, {"IDX_CEPS_MUNIC", "on"}}));
-    EXPECT_TRUE(stage.view.calls.empty());
-    stage.connection->CloseConnection();
-    fs::remove(path);
+    EXPECT_THROW(SwitchIndexes(*stage.FRun.queTrab, false), TDatabaseError);
+    EXPECT_EQ(IndexStates(*stage.FConnection),
+              (TStates{{"IDX_CEPS_LOGR", "off"}, {"IDX_CEPS_MUNIC", "on"}}));
+    EXPECT_THROW(SwitchIndexes(*stage.FRun.queTrab, true), TDatabaseError);
+    EXPECT_EQ(IndexStates(*stage.FConnection),
+              (TStates{{"IDX_CEPS_LOGR", "on"}, {"IDX_CEPS_MUNIC", "on"}}));
+    EXPECT_TRUE(stage.FView.FCalls.empty());
+    stage.FConnection->CloseConnection();
 }
 
 }  // namespace

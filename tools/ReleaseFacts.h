@@ -25,14 +25,14 @@ inline constexpr const char* kTopTipos[3] = {"R", "AV", "TV"};
 
 /// A state, its number of municipalities in the shipped release and the
 /// range of the first five digits of its postal codes.
-struct State {
+struct TState {
     const char* uf;
     int municipalities;
     int cepFirst;
     int cepLast;
 };
 
-inline constexpr State kStates[27] = {
+inline constexpr TState kStates[27] = {
     {"SP", 645, 1000, 19999},  {"RJ", 92, 20000, 28999},  {"ES", 78, 29000, 29999},
     {"MG", 853, 30000, 39999}, {"BA", 417, 40000, 48999}, {"SE", 75, 49000, 49999},
     {"PE", 185, 50000, 56999}, {"AL", 102, 57000, 57999}, {"PB", 223, 58000, 58999},
@@ -45,12 +45,12 @@ inline constexpr State kStates[27] = {
 };
 
 /// A postal-code record by its seven fields, trailing blanks removed.
-struct ExampleRecord {
+struct TExampleRecord {
     const char* fields[7];
 };
 
 /// Carried by every release, field for field.
-inline constexpr ExampleRecord kExamples[2] = {
+inline constexpr TExampleRecord kExamples[2] = {
     {{"02202090", "R", "IRMAO GREGORIO", "VILA EDE", "SP", "21504", "21200010"}},
     {{"88775970", "", "ACM RIO D'UNA", "CENTRO", "SC", "20071", "20001040"}},
 };

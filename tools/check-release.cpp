@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "import/RecordLayout.h"
+#include "common/RecordLayout.h"
 #include "tools/ReleaseFacts.h"
 
 namespace {
@@ -45,7 +45,7 @@ figures of what it wrote in this form:
   --help             this text
 )";
 
-struct Expect {
+struct TExpect {
     int64_t records = kCepRecords;
     int64_t munis = kMuniRecords;
     int64_t muniBytes = kMuniBytes;
@@ -57,25 +57,25 @@ struct Expect {
     bool examples = true;
 };
 
-class Report {
+class TReport {
   public:
     void Property(const char* file, bool pass, const std::string& what) {
         std::printf("%s  %-9s %s\n", pass ? "PASS" : "FAIL", file, what.c_str());
-        ++count_;
+        ++FCount;
         if (!pass)
-            ++failed_;
+            ++FFailed;
     }
     void Info(const char* file, const std::string& what) {
         std::printf("info  %-9s %s\n", file, what.c_str());
     }
     int Finish() const {
-        std::printf("%d properties, %d failed\n", count_, failed_);
-        return failed_ == 0 ? 0 : 1;
+        std::printf("%d properties, %d failed\n", FCount, FFailed);
+        return FFailed == 0 ? 0 : 1;
     }
 
   private:
-    int count_ = 0;
-    int failed_ = 0;
+    int FCount = 0;
+    int FFailed = 0;
 };
 
 std::string Num(int64_t value) {
@@ -84,60 +84,60 @@ std::string Num(int64_t value) {
 
 /// Reads a file line by line in large chunks; a line comes without its LF
 /// (a CR before it stays).
-class LineReader {
+class TLineReader {
   public:
-    explicit LineReader(const std::string& path) : file_(std::fopen(path.c_str(), "rb")) {
-        if (file_ == nullptr)
+    explicit TLineReader(const std::string& path) : FFile(std::fopen(path.c_str(), "rb")) {
+        if (FFile == nullptr)
             throw std::runtime_error("cannot open " + path);
-        buffer_.resize(std::size_t(4) << 20);
+        FBuffer.resize(std::size_t(4) << 20);
     }
-    ~LineReader() { std::fclose(file_); }
+    ~TLineReader() { std::fclose(FFile); }
 
     /// False at the end. `ended` tells whether the line had its LF.
     bool Next(std::string_view& line, bool& ended) {
         for (;;) {
-            const char* start = buffer_.data() + pos_;
-            const void* lf = std::memchr(start, '\n', end_ - pos_);
+            const char* start = FBuffer.data() + FPos;
+            const void* lf = std::memchr(start, '\n', FEnd - FPos);
             if (lf != nullptr) {
                 const std::size_t length = std::size_t(static_cast<const char*>(lf) - start);
                 line = std::string_view(start, length);
-                pos_ += length + 1;
-                bytes_ += length + 1;
+                FPos += length + 1;
+                FBytes += length + 1;
                 ended = true;
                 return true;
             }
-            if (eof_) {
-                if (pos_ == end_)
+            if (FEof) {
+                if (FPos == FEnd)
                     return false;
-                line = std::string_view(start, end_ - pos_);
-                bytes_ += end_ - pos_;
-                pos_ = end_;
+                line = std::string_view(start, FEnd - FPos);
+                FBytes += FEnd - FPos;
+                FPos = FEnd;
                 ended = false;
                 return true;
             }
-            const std::size_t rest = end_ - pos_;
-            if (rest == buffer_.size())
-                buffer_.resize(buffer_.size() * 2);
-            std::memmove(buffer_.data(), buffer_.data() + pos_, rest);
-            end_ = rest;
-            pos_ = 0;
+            const std::size_t rest = FEnd - FPos;
+            if (rest == FBuffer.size())
+                FBuffer.resize(FBuffer.size() * 2);
+            std::memmove(FBuffer.data(), FBuffer.data() + FPos, rest);
+            FEnd = rest;
+            FPos = 0;
             const std::size_t got =
-                std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
-            if (std::ferror(file_))
+                std::fread(FBuffer.data() + FEnd, 1, FBuffer.size() - FEnd, FFile);
+            if (std::ferror(FFile))
                 throw std::runtime_error("read error");
-            end_ += got;
+            FEnd += got;
             if (got == 0)
-                eof_ = true;
+                FEof = true;
         }
     }
-    uint64_t Bytes() const { return bytes_; }
+    uint64_t Bytes() const { return FBytes; }
 
   private:
-    std::FILE* file_;
-    std::vector<char> buffer_;
-    std::size_t pos_ = 0, end_ = 0;
-    bool eof_ = false;
-    uint64_t bytes_ = 0;
+    std::FILE* FFile;
+    std::vector<char> FBuffer;
+    std::size_t FPos = 0, FEnd = 0;
+    bool FEof = false;
+    uint64_t FBytes = 0;
 };
 
 bool AllDigits(std::string_view text) {
@@ -164,7 +164,7 @@ enum { kCep, kTipo, kDescricao, kBairro, kUf, kMuni, kPaf };
 
 /// Checks of one file of postal-code records (TABCEP or TABCEPEXC) that do
 /// not depend on the figures.
-struct CepLines {
+struct TCepLines {
     int64_t lines = 0;
     int64_t badLayout = 0;
     int64_t firstBadLayout = 0;
@@ -193,14 +193,14 @@ struct CepLines {
     }
 };
 
-struct Municipalities {
+struct TMunicipalities {
     std::vector<char> prefix = std::vector<char>(100000, 0);  // first five digits seen
     bool read = false;
 };
 
-void CheckMuni(const std::string& path, const Expect& x, Report& report, Municipalities& munis) {
+void CheckMuni(const std::string& path, const TExpect& x, TReport& report, TMunicipalities& munis) {
     const char* f = "TABMUNI";
-    LineReader in(path);
+    TLineReader in(path);
     std::string_view line;
     bool ended;
     int64_t lines = 0, badEnd = 0, badLength = 0, badCode = 0, badName = 0, duplicates = 0;
@@ -265,7 +265,7 @@ void CheckMuni(const std::string& path, const Expect& x, Report& report, Municip
                        " codes share their first five digits with an earlier one");
 }
 
-std::string ExpectedLine(const ExampleRecord& x) {
+std::string ExpectedLine(const TExampleRecord& x) {
     std::string line(kCepRecordLength, ' ');
     for (std::size_t f = 0; f < CepFieldLayout.size(); ++f)
         line.replace(std::size_t(CepFieldLayout[f].Position() - 1), std::strlen(x.fields[f]),
@@ -273,13 +273,13 @@ std::string ExpectedLine(const ExampleRecord& x) {
     return line;
 }
 
-void CheckCep(const std::string& path, const Expect& x, Report& report, const Municipalities& munis,
-              std::vector<uint64_t>& codes) {
+void CheckCep(const std::string& path, const TExpect& x, TReport& report,
+              const TMunicipalities& munis, std::vector<uint64_t>& codes) {
     const char* f = "TABCEP";
-    LineReader in(path);
+    TLineReader in(path);
     std::string_view line;
     bool ended;
-    CepLines common;
+    TCepLines common;
     int64_t duplicates = 0, descents = 0, previous = -1;
     std::map<std::string, int64_t, std::less<>> tipos;
     int64_t blankTipo = 0, tipoNotLeft = 0, digitsOnly = 0, descBlankFirst = 0, descBlank = 0;
@@ -409,7 +409,7 @@ void CheckCep(const std::string& path, const Expect& x, Report& report, const Mu
     std::string strays;
     for (const auto& [uf, count] : ufs) {
         const bool known = std::any_of(std::begin(kStates), std::end(kStates),
-                                       [&](const State& s) { return uf == s.uf; });
+                                       [&](const TState& s) { return uf == s.uf; });
         if (!known) {
             ufUnknown += count;
             strays += " \"" + uf + "\"";
@@ -453,12 +453,12 @@ void CheckCep(const std::string& path, const Expect& x, Report& report, const Mu
                        Num(descBlank));
 }
 
-void CheckExc(const std::string& path, Report& report, const std::vector<uint64_t>& codes) {
+void CheckExc(const std::string& path, TReport& report, const std::vector<uint64_t>& codes) {
     const char* f = "TABCEPEXC";
-    LineReader in(path);
+    TLineReader in(path);
     std::string_view line;
     bool ended;
-    CepLines common;
+    TCepLines common;
     int64_t inTabCep = 0;
     while (in.Next(line, ended)) {
         if (!common.Add(line, ended))
@@ -501,7 +501,7 @@ bool Exists(const std::string& path) {
 
 int main(int argc, char** argv) {
     try {
-        Expect x;
+        TExpect x;
         std::string dir = ".", tabcep, tabmuni, tabcepexc;
         for (int i = 1; i < argc; ++i) {
             const std::string arg = argv[i];
@@ -552,8 +552,8 @@ int main(int argc, char** argv) {
         if (tabcepexc.empty() && Exists(dir + "/TABCEPEXC.txt"))
             tabcepexc = dir + "/TABCEPEXC.txt";
 
-        Report report;
-        Municipalities munis;
+        TReport report;
+        TMunicipalities munis;
         std::vector<uint64_t> codes(100000000 / 64 + 1, 0);
         CheckMuni(tabmuni, x, report, munis);
         CheckCep(tabcep, x, report, munis, codes);

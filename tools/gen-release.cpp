@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "import/RecordLayout.h"
+#include "common/RecordLayout.h"
 #include "tools/ReleaseFacts.h"
 
 namespace {
@@ -29,7 +29,7 @@ Without options the release has the shipped figures exactly:
   TABCEP  1054501 records of 165 characters + CR LF (176101667 bytes)
   TABMUNI 5570 lines, 109244 bytes, first line 250023CALCOENE
 
-Options:
+TOptions:
   --out DIR           folder to write into (default: .)
   --seed N            random seed (default: 1)
   --records N         TABCEP records (default: 1054501; at least 100)
@@ -57,10 +57,10 @@ figures are printed as options of cep_check_release.
 
 // xoshiro256** seeded by splitmix64: portable and fixed, unlike the standard
 // library's distributions.
-class Rng {
+class TRng {
   public:
-    explicit Rng(uint64_t seed) {
-        for (auto& word : s_) {
+    explicit TRng(uint64_t seed) {
+        for (auto& word : FS) {
             seed += 0x9E3779B97F4A7C15ull;
             uint64_t z = seed;
             z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
@@ -70,14 +70,14 @@ class Rng {
     }
 
     uint64_t Next() {
-        const uint64_t result = Rotl(s_[1] * 5, 7) * 9;
-        const uint64_t t = s_[1] << 17;
-        s_[2] ^= s_[0];
-        s_[3] ^= s_[1];
-        s_[1] ^= s_[2];
-        s_[0] ^= s_[3];
-        s_[2] ^= t;
-        s_[3] = Rotl(s_[3], 45);
+        const uint64_t result = Rotl(FS[1] * 5, 7) * 9;
+        const uint64_t t = FS[1] << 17;
+        FS[2] ^= FS[0];
+        FS[3] ^= FS[1];
+        FS[1] ^= FS[2];
+        FS[0] ^= FS[3];
+        FS[2] ^= t;
+        FS[3] = Rotl(FS[3], 45);
         return result;
     }
 
@@ -112,11 +112,11 @@ class Rng {
 
   private:
     static uint64_t Rotl(uint64_t x, int k) { return (x << k) | (x >> (64 - k)); }
-    uint64_t s_[4];
+    uint64_t FS[4];
 };
 
 /// `count` distinct indexes below `n`, not in `excluded`.
-std::vector<std::size_t> Sample(Rng& rng, std::size_t n, std::size_t count,
+std::vector<std::size_t> Sample(TRng& rng, std::size_t n, std::size_t count,
                                 const std::vector<char>& excluded) {
     std::vector<std::size_t> pool;
     pool.reserve(n);
@@ -133,9 +133,9 @@ std::vector<std::size_t> Sample(Rng& rng, std::size_t n, std::size_t count,
 
 // ---------------------------------------------------------------- vocabulary
 
-using Words = std::vector<std::string>;
+using TWords = std::vector<std::string>;
 
-const Words kFirstNames = {
+const TWords kFirstNames = {
     "JOSE",      "MARIA",   "JOAO",     "ANTONIO", "FRANCISCO", "ANA",      "LUIZ",
     "PAULO",     "CARLOS",  "MANOEL",   "PEDRO",   "FRANCISCA", "MARCOS",   "RAIMUNDO",
     "SEBASTIAO", "ANTONIA", "MARCELO",  "JORGE",   "LUCIA",     "GERALDO",  "ADRIANA",
@@ -148,7 +148,7 @@ const Words kFirstNames = {
     "ISABEL",    "GETULIO", "TANCREDO", "ULISSES", "CLARICE",   "DARCY",    "EUCLIDES",
 };
 
-const Words kSurnames = {
+const TWords kSurnames = {
     "SILVA",     "SANTOS",      "OLIVEIRA",    "SOUZA",     "RODRIGUES", "FERREIRA",   "ALVES",
     "PEREIRA",   "LIMA",        "GOMES",       "COSTA",     "RIBEIRO",   "MARTINS",    "CARVALHO",
     "ALMEIDA",   "LOPES",       "SOARES",      "FERNANDES", "VIEIRA",    "BARBOSA",    "ROCHA",
@@ -161,7 +161,7 @@ const Words kSurnames = {
     "VELOSO",    "BITTENCOURT", "CAMARGO",     "GUERRA",    "LACERDA",   "MOTTA",      "PIMENTEL",
 };
 
-const Words kTitles = {
+const TWords kTitles = {
     "DOUTOR",     "PROFESSOR",  "PROFESSORA",  "PADRE",       "CORONEL",       "GENERAL",
     "MAJOR",      "CAPITAO",    "TENENTE",     "SARGENTO",    "DOM",           "FREI",
     "IRMAO",      "IRMA",       "VEREADOR",    "PREFEITO",    "DEPUTADO",      "SENADOR",
@@ -171,7 +171,7 @@ const Words kTitles = {
     "CONEGO",     "BARAO DE",   "VISCONDE DE", "DUQUE DE",    "MADRE",         "IRMAOS",
 };
 
-const Words kPlurals = {
+const TWords kPlurals = {
     "FLORES",     "ROSAS",          "PALMEIRAS",    "ACACIAS",      "MANGUEIRAS", "ORQUIDEAS",
     "HORTENSIAS", "VIOLETAS",       "MARGARIDAS",   "GAIVOTAS",     "ANDORINHAS", "PINHEIROS",
     "IPES",       "COQUEIROS",      "EUCALIPTOS",   "BANDEIRANTES", "ANDRADAS",   "AMERICAS",
@@ -180,7 +180,7 @@ const Words kPlurals = {
     "CAMELIAS",   "AZALEIAS",       "GIRASSOIS",    "LARANJEIRAS",  "OLIVEIRAS",  "PITANGUEIRAS",
 };
 
-const Words kPlaces = {
+const TWords kPlaces = {
     "BRASIL",         "PARANA",      "BAHIA",        "GOIAS",      "AMAZONAS",
     "RIO BRANCO",     "PERNAMBUCO",  "MINAS GERAIS", "SAO PAULO",  "RIO GRANDE DO SUL",
     "SANTA CATARINA", "CEARA",       "PARAIBA",      "ALAGOAS",    "SERGIPE",
@@ -193,7 +193,7 @@ const Words kPlaces = {
     "NITEROI",        "TERESOPOLIS", "UBERABA",      "UBERLANDIA", "ITABUNA",
 };
 
-const Words kNouns = {
+const TWords kNouns = {
     "DA PAZ",
     "DA LIBERDADE",
     "DO COMERCIO",
@@ -240,14 +240,14 @@ const Words kNouns = {
     "DO ACESSO",
 };
 
-const Words kNumberWords = {"UM",    "DOIS",     "TRES",   "QUATRO", "CINCO", "SEIS",
-                            "SETE",  "OITO",     "NOVE",   "DEZ",    "ONZE",  "DOZE",
-                            "TREZE", "QUATORZE", "QUINZE", "VINTE",  "TRINTA"};
+const TWords kNumberWords = {"UM",    "DOIS",     "TRES",   "QUATRO", "CINCO", "SEIS",
+                             "SETE",  "OITO",     "NOVE",   "DEZ",    "ONZE",  "DOZE",
+                             "TREZE", "QUATORZE", "QUINZE", "VINTE",  "TRINTA"};
 
-const Words kMonths = {"JANEIRO", "FEVEREIRO", "MARCO",    "ABRIL",   "MAIO",     "JUNHO",
-                       "JULHO",   "AGOSTO",    "SETEMBRO", "OUTUBRO", "NOVEMBRO", "DEZEMBRO"};
+const TWords kMonths = {"JANEIRO", "FEVEREIRO", "MARCO",    "ABRIL",   "MAIO",     "JUNHO",
+                        "JULHO",   "AGOSTO",    "SETEMBRO", "OUTUBRO", "NOVEMBRO", "DEZEMBRO"};
 
-const Words kBairroKinds = {
+const TWords kBairroKinds = {
     "VILA",        "JARDIM",
     "PARQUE",      "CONJUNTO HABITACIONAL",
     "RESIDENCIAL", "NUCLEO",
@@ -260,7 +260,7 @@ const Words kBairroKinds = {
     "SITIO",       "ESTANCIA",
 };
 
-const Words kUnitKinds = {
+const TWords kUnitKinds = {
     "AGC",
     "ACF",
     "ACM",
@@ -284,19 +284,19 @@ const Words kUnitKinds = {
 };
 
 // Names with an apostrophe; nothing else the generator writes holds one.
-const Words kApostropheNames = {
+const TWords kApostropheNames = {
     "OLHO D'AGUA",  "SANT'ANA",      "PAU D'ALHO",      "CAIXA D'AGUA", "JOANA D'ARC",
     "D'AVILA",      "MAE D'AGUA",    "ESTRELA D'ALVA",  "SANT'ANNA",    "COPO D'AGUA",
     "PINGO D'AGUA", "BARRA D'OESTE", "DOUTOR D'ELBOUX", "OLHOS D'AGUA", "FONTE D'AGUA",
 };
 
 // Rare tokens of real releases, carrying the other marks a record may hold.
-const Words kOddTokens = {"S/N", "KM 5,5", "N. SRA.", "\"A\"", "1/2", "+",   "*", "QD=5",
-                          ">",   "_",      "`",       "|",     "!",   "(A)", "-", "1.0"};
+const TWords kOddTokens = {"S/N", "KM 5,5", "N. SRA.", "\"A\"", "1/2", "+",   "*", "QD=5",
+                           ">",   "_",      "`",       "|",     "!",   "(A)", "-", "1.0"};
 
 // The kinds of street: "R", "AV", "TV" first, then by falling frequency.
-Words TipoValues() {
-    Words values = {
+TWords TipoValues() {
+    TWords values = {
         "R",   "AV",    "TV",  "AL",   "PC",  "EST", "ROD", "VL",  "LD",  "VIA", "ESC",
         "Q",   "QD",    "CJ",  "COND", "BC",  "LGO", "PQ",  "JD",  "RES", "LOT", "SIT",
         "CH",  "FAZ",   "VE",  "ACS",  "PAS", "PRQ", "PRT", "PTE", "RTN", "SRV", "TR",
@@ -330,7 +330,7 @@ const char* const kSyllables[] = {
 const char kVowels[] = "AEIOU";
 
 /// A made-up word of exactly `length` letters.
-std::string MakeWord(Rng& rng, std::size_t length) {
+std::string MakeWord(TRng& rng, std::size_t length) {
     std::string word;
     while (word.size() < length) {
         const std::size_t room = length - word.size();
@@ -347,11 +347,11 @@ std::string MakeWord(Rng& rng, std::size_t length) {
 
 /// A municipality name of exactly `length` characters: words of A-Z joined by
 /// a blank or a hyphen, no blank at either end.
-std::string MakePlaceName(Rng& rng, std::size_t length) {
-    static const Words kLeads = {"SAO",   "SANTA", "SANTO", "NOVA",  "BOM",   "PORTO",
-                                 "RIO",   "CAMPO", "MONTE", "SERRA", "BARRA", "VALE",
-                                 "PEDRA", "ALTO",  "LAGOA", "POCO",  "CRUZ",  "PONTE"};
-    static const Words kLinks = {"DO", "DA", "DE", "DOS", "DAS"};
+std::string MakePlaceName(TRng& rng, std::size_t length) {
+    static const TWords kLeads = {"SAO",   "SANTA", "SANTO", "NOVA",  "BOM",   "PORTO",
+                                  "RIO",   "CAMPO", "MONTE", "SERRA", "BARRA", "VALE",
+                                  "PEDRA", "ALTO",  "LAGOA", "POCO",  "CRUZ",  "PONTE"};
+    static const TWords kLinks = {"DO", "DA", "DE", "DOS", "DAS"};
     std::string name;
     if (length >= 9 && rng.Chance(0.3))
         name = rng.Pick(kLeads);
@@ -376,11 +376,11 @@ std::string MakePlaceName(Rng& rng, std::size_t length) {
     return name;
 }
 
-std::string Number(Rng& rng, int64_t lo, int64_t hi) {
+std::string Number(TRng& rng, int64_t lo, int64_t hi) {
     return std::to_string(rng.Range(lo, hi));
 }
 
-std::string Person(Rng& rng) {
+std::string Person(TRng& rng) {
     std::string name = rng.Pick(kFirstNames);
     if (rng.Chance(0.35))
         name += " " + rng.Pick(kFirstNames);
@@ -403,7 +403,7 @@ std::string Clip(std::string text, std::size_t width) {
     return text;
 }
 
-std::string StreetName(Rng& rng) {
+std::string StreetName(TRng& rng) {
     std::string name;
     const double p = rng.Unit();
     if (p < 0.30) {
@@ -456,7 +456,7 @@ std::string StreetName(Rng& rng) {
     return Clip(name, 70);
 }
 
-std::string UnitName(Rng& rng, const std::string& city) {
+std::string UnitName(TRng& rng, const std::string& city) {
     const std::string& kind = rng.Pick(kUnitKinds);
     if (kind.size() <= 3)
         return Clip(kind + " " + city, 70);
@@ -465,7 +465,7 @@ std::string UnitName(Rng& rng, const std::string& city) {
     return Clip(kind + " " + (rng.Chance(0.5) ? Person(rng) : rng.Pick(kPlaces)), 70);
 }
 
-std::string BairroName(Rng& rng) {
+std::string BairroName(TRng& rng) {
     const double p = rng.Unit();
     std::string name;
     if (p < 0.55)
@@ -488,7 +488,7 @@ std::string BairroName(Rng& rng) {
 
 // ---------------------------------------------------------------- release
 
-struct Options {
+struct TOptions {
     std::string out = ".";
     uint64_t seed = 1;
     int64_t records = kCepRecords;
@@ -502,7 +502,7 @@ struct Options {
     int64_t exc = 0;
 };
 
-struct Municipality {
+struct TMunicipality {
     std::string code;  // six digits
     std::string name;
     int state;
@@ -511,16 +511,16 @@ struct Municipality {
     int64_t records = 0;
 };
 
-struct Record {
+struct TRecord {
     std::string cep, tipo, street, bairro, uf, muni, paf;
     std::size_t municipality = SIZE_MAX;  // index into the municipalities
 };
 
-class CepCodes {
+class TCepCodes {
   public:
-    CepCodes() : used_(100000000 / 64 + 1, 0) {}
+    TCepCodes() : FUsed(100000000 / 64 + 1, 0) {}
     bool Take(uint32_t code) {
-        uint64_t& word = used_[code >> 6];
+        uint64_t& word = FUsed[code >> 6];
         const uint64_t bit = uint64_t(1) << (code & 63);
         if (word & bit)
             return false;
@@ -528,7 +528,7 @@ class CepCodes {
         return true;
     }
     /// A new code of the state whose first five digits are near `prefix`.
-    std::string Draw(Rng& rng, const State& state, int prefix, int spread) {
+    std::string Draw(TRng& rng, const TState& state, int prefix, int spread) {
         const int span = state.cepLast - state.cepFirst + 1;
         for (int attempt = 0; attempt < 200; ++attempt) {
             const int p =
@@ -550,7 +550,7 @@ class CepCodes {
     }
 
   private:
-    std::vector<uint64_t> used_;
+    std::vector<uint64_t> FUsed;
 };
 
 int StateIndex(const char* uf) {
@@ -586,26 +586,26 @@ std::vector<int64_t> Apportion(int64_t total, const std::vector<double>& weights
     return shares;
 }
 
-class Generator {
+class TGenerator {
   public:
-    explicit Generator(const Options& options) : o_(options), rng_(options.seed) {}
+    explicit TGenerator(const TOptions& options) : FO(options), FRng(options.seed) {}
 
     void Run() {
         MakeMunicipalities();
         MakeRecords();
         WriteMuni();
-        WriteCep(o_.out + "/TABCEP.txt", records_);
-        if (o_.exc > 0)
-            WriteCep(o_.out + "/TABCEPEXC.txt", MakeWithdrawn());
+        WriteCep(FO.out + "/TABCEP.txt", FRecords);
+        if (FO.exc > 0)
+            WriteCep(FO.out + "/TABCEPEXC.txt", MakeWithdrawn());
     }
 
   private:
     void MakeMunicipalities() {
         // Municipalities per state, every state at least one.
         std::vector<double> weights;
-        for (const State& s : kStates)
+        for (const TState& s : kStates)
             weights.push_back(s.municipalities);
-        const std::vector<int64_t> perState = Apportion(o_.munis, weights, 1);
+        const std::vector<int64_t> perState = Apportion(FO.munis, weights, 1);
 
         // Five-digit prefixes unique, so an ID_MUNI_PREV names one municipality.
         std::vector<char> prefixUsed(100000, 0);
@@ -614,7 +614,7 @@ class Generator {
             prefixUsed[p] = 1;
         auto newPrefix = [&] {
             for (;;) {
-                const int p = int(rng_.Range(10000, 99999));
+                const int p = int(FRng.Range(10000, 99999));
                 if (!prefixUsed[p]) {
                     prefixUsed[p] = 1;
                     return p;
@@ -633,19 +633,19 @@ class Generator {
             for (int64_t i = 0; i < count; ++i)
                 states.push_back(s);
         }
-        rng_.Shuffle(states);
+        FRng.Shuffle(states);
 
         // Name lengths: the sum is fixed by the file size; one name of 3 and
         // one of 30 characters bound the range.
-        const int64_t n = o_.munis;
-        const int64_t nameSum = o_.muniBytes - 8 * n;
+        const int64_t n = FO.munis;
+        const int64_t nameSum = FO.muniBytes - 8 * n;
         std::vector<int64_t> lengths(n);
         lengths[0] = 8;  // CALCOENE
         // Around the mean the size asks for, a little skewed to long names.
         const double mean = double(nameSum) / double(n);
         for (int64_t i = 1; i < n; ++i) {
-            const double bell = rng_.Unit() + rng_.Unit() + rng_.Unit() + rng_.Unit() - 2.0;
-            const double u = rng_.Unit();
+            const double bell = FRng.Unit() + FRng.Unit() + FRng.Unit() + FRng.Unit() - 2.0;
+            const double u = FRng.Unit();
             const double length = mean - 1.0 + 6.0 * bell + 4.0 * u * u;
             lengths[i] = std::clamp<int64_t>(std::llround(length), 4, 30);
         }
@@ -658,7 +658,7 @@ class Generator {
         if (nameSum < lo || nameSum > hi)
             throw std::runtime_error("--muni-bytes out of reach for --munis");
         while (sum != nameSum) {
-            const int64_t i = rng_.Range(5, n - 1);
+            const int64_t i = FRng.Range(5, n - 1);
             if (sum < nameSum && lengths[i] < 30) {
                 ++lengths[i];
                 ++sum;
@@ -669,7 +669,7 @@ class Generator {
         }
 
         for (int64_t i = 0; i < n; ++i) {
-            Municipality m;
+            TMunicipality m;
             int prefix;
             if (i == 0) {
                 m.code = "250023";
@@ -683,99 +683,99 @@ class Generator {
                     prefix = newPrefix();
                     m.state = states[i - 3];
                 }
-                m.code = std::to_string(prefix) + char('0' + rng_.Below(10));
-                m.name = MakePlaceName(rng_, std::size_t(lengths[i]));
+                m.code = std::to_string(prefix) + char('0' + FRng.Below(10));
+                m.name = MakePlaceName(FRng, std::size_t(lengths[i]));
             }
-            const int pafCount = int(rng_.Range(1, 4));
+            const int pafCount = int(FRng.Range(1, 4));
             for (int k = 0; k < pafCount; ++k)
                 m.pafs.push_back(m.code.substr(0, 2) + Digits(6));
-            munis_.push_back(std::move(m));
+            FMunis.push_back(std::move(m));
         }
         // The example records' municipalities keep the examples' ID_PAF.
-        munis_[1].pafs[0] = kExamples[0].fields[6];
-        munis_[2].pafs[0] = kExamples[1].fields[6];
+        FMunis[1].pafs[0] = kExamples[0].fields[6];
+        FMunis[2].pafs[0] = kExamples[1].fields[6];
 
         // Lines 2..n in random order (line 1 is fixed); never sorted by code.
-        std::vector<Municipality> rest(munis_.begin() + 1, munis_.end());
-        rng_.Shuffle(rest);
-        std::copy(rest.begin(), rest.end(), munis_.begin() + 1);
-        if (munis_[1].code < munis_[2].code)
-            std::swap(munis_[1], munis_[2]);
+        std::vector<TMunicipality> rest(FMunis.begin() + 1, FMunis.end());
+        FRng.Shuffle(rest);
+        std::copy(rest.begin(), rest.end(), FMunis.begin() + 1);
+        if (FMunis[1].code < FMunis[2].code)
+            std::swap(FMunis[1], FMunis[2]);
     }
 
     std::string Digits(int count) {
         std::string text;
         for (int i = 0; i < count; ++i)
-            text += char('0' + rng_.Below(10));
+            text += char('0' + FRng.Below(10));
         return text;
     }
 
     void MakeRecords() {
-        const int64_t r = o_.records;
-        const int64_t withMuni = r - 2 - o_.blankMuni;
-        if (withMuni < int64_t(munis_.size()))
+        const int64_t r = FO.records;
+        const int64_t withMuni = r - 2 - FO.blankMuni;
+        if (withMuni < int64_t(FMunis.size()))
             throw std::runtime_error("--records too small for --munis and --blank-muni");
 
         // Records per municipality: a few big cities, a long tail of one-code towns.
         std::vector<double> weights;
-        std::vector<std::size_t> rank(munis_.size());
+        std::vector<std::size_t> rank(FMunis.size());
         for (std::size_t i = 0; i < rank.size(); ++i)
             rank[i] = i;
-        rng_.Shuffle(rank);
-        for (std::size_t i = 0; i < munis_.size(); ++i)
+        FRng.Shuffle(rank);
+        for (std::size_t i = 0; i < FMunis.size(); ++i)
             weights.push_back(1.0 / std::pow(double(rank[i]) + 3.0, 1.1));
         const std::vector<int64_t> counts = Apportion(withMuni, weights, 1);
 
         // Where the example records go: inside their municipalities' runs.
         std::size_t exampleMuni[2] = {0, 0};
-        for (std::size_t i = 0; i < munis_.size(); ++i) {
-            if (munis_[i].code.compare(0, 5, kExamples[0].fields[5]) == 0)
+        for (std::size_t i = 0; i < FMunis.size(); ++i) {
+            if (FMunis[i].code.compare(0, 5, kExamples[0].fields[5]) == 0)
                 exampleMuni[0] = i;
-            if (munis_[i].code.compare(0, 5, kExamples[1].fields[5]) == 0)
+            if (FMunis[i].code.compare(0, 5, kExamples[1].fields[5]) == 0)
                 exampleMuni[1] = i;
         }
         for (int e = 0; e < 2; ++e)
-            codes_.Take(uint32_t(std::stoul(kExamples[e].fields[0])));
+            FCodes.Take(uint32_t(std::stoul(kExamples[e].fields[0])));
 
         // Runs of municipality records, with runs of records outside any
         // municipality between them.
-        std::vector<std::size_t> order(munis_.size());
+        std::vector<std::size_t> order(FMunis.size());
         for (std::size_t i = 0; i < order.size(); ++i)
             order[i] = i;
-        rng_.Shuffle(order);
-        int64_t looseLeft = o_.blankMuni;
-        records_.reserve(std::size_t(r));
+        FRng.Shuffle(order);
+        int64_t looseLeft = FO.blankMuni;
+        FRecords.reserve(std::size_t(r));
         for (std::size_t k = 0; k < order.size(); ++k) {
             const std::size_t mi = order[k];
-            Municipality& m = munis_[mi];
-            const State& state = kStates[m.state];
+            TMunicipality& m = FMunis[mi];
+            const TState& state = kStates[m.state];
             const int64_t count = counts[mi];
             const int bairroPool = int(std::max<int64_t>(1, count / 12));
             m.bairros.push_back("CENTRO");
             for (int b = 1; b < bairroPool; ++b)
-                m.bairros.push_back(BairroName(rng_));
+                m.bairros.push_back(BairroName(FRng));
             const int spread = int(std::max<int64_t>(1, count / 250));
-            const int base = int(rng_.Range(state.cepFirst, state.cepLast));
+            const int base = int(FRng.Range(state.cepFirst, state.cepLast));
             const int64_t exampleAt =
-                (mi == exampleMuni[0] || mi == exampleMuni[1]) ? rng_.Range(0, count - 1) : -1;
+                (mi == exampleMuni[0] || mi == exampleMuni[1]) ? FRng.Range(0, count - 1) : -1;
             for (int64_t j = 0; j < count; ++j) {
                 if (j == exampleAt)
                     AddExample(mi == exampleMuni[0] ? 0 : 1);
-                Record rec;
-                rec.cep = codes_.Draw(rng_, state, base, spread);
-                rec.street = StreetName(rng_);
+                TRecord rec;
+                rec.cep = FCodes.Draw(FRng, state, base, spread);
+                rec.street = StreetName(FRng);
                 rec.bairro = PickBairro(m);
                 rec.uf = state.uf;
                 rec.muni = m.code.substr(0, 5);
-                rec.paf = m.pafs[rng_.Below(m.pafs.size())];
+                rec.paf = m.pafs[FRng.Below(m.pafs.size())];
                 rec.municipality = mi;
-                records_.push_back(std::move(rec));
+                FRecords.push_back(std::move(rec));
             }
             // Spread the records without a municipality over the file.
             const int64_t runsLeft = int64_t(order.size() - k);
             int64_t loose = looseLeft / runsLeft;
             if (looseLeft % runsLeft > 0 &&
-                rng_.Below(uint64_t(runsLeft)) < uint64_t(looseLeft % runsLeft))
+                FRng.Below(uint64_t(runsLeft)) < uint64_t(looseLeft % runsLeft))
                 ++loose;
             if (k + 1 == order.size())
                 loose = looseLeft;
@@ -786,61 +786,61 @@ class Generator {
 
         AssignCounts();
         // Never sorted, whatever the sizes.
-        if (std::is_sorted(records_.begin(), records_.end(),
-                           [](const Record& a, const Record& b) { return a.cep < b.cep; }))
-            std::swap(records_[0], records_[1]);
+        if (std::is_sorted(FRecords.begin(), FRecords.end(),
+                           [](const TRecord& a, const TRecord& b) { return a.cep < b.cep; }))
+            std::swap(FRecords[0], FRecords[1]);
     }
 
-    std::string PickBairro(const Municipality& m) {
+    std::string PickBairro(const TMunicipality& m) {
         // Skewed towards the first names of the pool (CENTRO first).
-        const double u = rng_.Unit();
+        const double u = FRng.Unit();
         return m.bairros[std::size_t(u * u * double(m.bairros.size()))];
     }
 
     void AddExample(int e) {
-        const ExampleRecord& x = kExamples[e];
-        exampleIndex_.push_back(records_.size());
-        records_.push_back({x.fields[0], x.fields[1], x.fields[2], x.fields[3], x.fields[4],
+        const TExampleRecord& x = kExamples[e];
+        FExampleIndex.push_back(FRecords.size());
+        FRecords.push_back({x.fields[0], x.fields[1], x.fields[2], x.fields[3], x.fields[4],
                             x.fields[5], x.fields[6]});
     }
 
     void AddLoose() {
-        const int s = int(rng_.Below(27));
-        const State& state = kStates[s];
-        Record rec;
-        rec.cep = codes_.Draw(rng_, state, int(rng_.Range(state.cepFirst, state.cepLast)), 1);
-        rec.street = StreetName(rng_);
-        rec.bairro = BairroName(rng_);
+        const int s = int(FRng.Below(27));
+        const TState& state = kStates[s];
+        TRecord rec;
+        rec.cep = FCodes.Draw(FRng, state, int(FRng.Range(state.cepFirst, state.cepLast)), 1);
+        rec.street = StreetName(FRng);
+        rec.bairro = BairroName(FRng);
         rec.uf = state.uf;
-        records_.push_back(std::move(rec));
+        FRecords.push_back(std::move(rec));
     }
 
     /// The exact counts: blank kinds of street, the kinds' frequencies, blank
     /// neighbourhoods, apostrophes, and the few odd descriptions.
     void AssignCounts() {
-        const std::size_t n = records_.size();
+        const std::size_t n = FRecords.size();
         std::vector<char> fixed(n, 0);
-        for (std::size_t i : exampleIndex_)
+        for (std::size_t i : FExampleIndex)
             fixed[i] = 1;
 
         // Blank ID_TIPO_LOGR: the example 88775970 is one of them.
         std::vector<char> blankTipo(n, 0);
-        for (std::size_t i : Sample(rng_, n, std::size_t(o_.blankTipo - 1), fixed))
+        for (std::size_t i : Sample(FRng, n, std::size_t(FO.blankTipo - 1), fixed))
             blankTipo[i] = 1;
         for (std::size_t i = 0; i < n; ++i) {
             if (!blankTipo[i])
                 continue;
-            Record& rec = records_[i];
-            if (rng_.Chance(0.7))
+            TRecord& rec = FRecords[i];
+            if (FRng.Chance(0.7))
                 rec.street =
-                    UnitName(rng_, rec.municipality < munis_.size() ? munis_[rec.municipality].name
+                    UnitName(FRng, rec.municipality < FMunis.size() ? FMunis[rec.municipality].name
                                                                     : "CENTRO");
         }
 
         // Kinds of street by falling frequency, each used at least once.
-        const Words values = TipoValues();
-        const int64_t t = o_.tipos;
-        const int64_t nonBlank = int64_t(n) - o_.blankTipo;
+        const TWords values = TipoValues();
+        const int64_t t = FO.tipos;
+        const int64_t nonBlank = int64_t(n) - FO.blankTipo;
         std::vector<double> weights = {0.72, 0.11, 0.05};
         for (int64_t k = 3; k < t; ++k)
             weights.push_back(0.03 / std::pow(double(k - 2), 0.9));
@@ -855,27 +855,27 @@ class Generator {
         for (int64_t k = 0; k < t; ++k)
             for (int64_t c = 0; c < perTipo[k]; ++c)
                 tipoList.push_back(int(k));
-        rng_.Shuffle(tipoList);
+        FRng.Shuffle(tipoList);
         std::size_t next = 0;
         for (std::size_t i = 0; i < n; ++i)
             if (!blankTipo[i] && !fixed[i])
-                records_[i].tipo = values[tipoList[next++]];
+                FRecords[i].tipo = values[tipoList[next++]];
 
         // Blank NM_BAIRRO.
         std::vector<char> taken = fixed;
-        for (std::size_t i : Sample(rng_, n, std::size_t(o_.blankBairro), taken)) {
-            records_[i].bairro.clear();
+        for (std::size_t i : Sample(FRng, n, std::size_t(FO.blankBairro), taken)) {
+            FRecords[i].bairro.clear();
             taken[i] = 1;
         }
         // Apostrophes: the example 88775970 holds one. A few go into the
         // neighbourhood, the rest into the street name.
         const std::vector<std::size_t> withQuote =
-            Sample(rng_, n, std::size_t(o_.apostrophes - 1), taken);
+            Sample(FRng, n, std::size_t(FO.apostrophes - 1), taken);
         for (std::size_t k = 0; k < withQuote.size(); ++k) {
-            Record& rec = records_[withQuote[k]];
+            TRecord& rec = FRecords[withQuote[k]];
             const std::string& name = kApostropheNames[k % kApostropheNames.size()];
             if (k % 4 == 3)
-                rec.bairro = Clip((rng_.Chance(0.5) ? "VILA " : "JARDIM ") + name, 60);
+                rec.bairro = Clip((FRng.Chance(0.5) ? "VILA " : "JARDIM ") + name, 60);
             else
                 rec.street = name;
             taken[withQuote[k]] = 1;
@@ -883,29 +883,29 @@ class Generator {
         // Descriptions of digits only, and values beginning with a blank.
         const std::size_t odd = std::max<std::size_t>(3, n / 250);
         const std::vector<std::size_t> picks =
-            Sample(rng_, n, odd + 2 * std::max<std::size_t>(1, n / 4000), taken);
+            Sample(FRng, n, odd + 2 * std::max<std::size_t>(1, n / 4000), taken);
         for (std::size_t k = 0; k < picks.size(); ++k) {
-            Record& rec = records_[picks[k]];
+            TRecord& rec = FRecords[picks[k]];
             if (k < odd) {
-                rec.street = Number(rng_, 1, k % 3 == 0 ? 9 : 3000);
+                rec.street = Number(FRng, 1, k % 3 == 0 ? 9 : 3000);
             } else if ((k - odd) % 2 == 0) {
                 rec.street = Clip(" " + rec.street, 70);
             } else {
-                rec.bairro = Clip(" " + (rec.bairro.empty() ? BairroName(rng_) : rec.bairro), 60);
+                rec.bairro = Clip(" " + (rec.bairro.empty() ? BairroName(FRng) : rec.bairro), 60);
             }
         }
     }
 
-    std::vector<Record> MakeWithdrawn() {
-        std::vector<Record> withdrawn;
-        for (int64_t i = 0; i < o_.exc; ++i) {
-            const Municipality& m = munis_[rng_.Below(munis_.size())];
-            const State& state = kStates[m.state];
-            Record rec;
-            rec.cep = codes_.Draw(rng_, state, int(rng_.Range(state.cepFirst, state.cepLast)), 1);
+    std::vector<TRecord> MakeWithdrawn() {
+        std::vector<TRecord> withdrawn;
+        for (int64_t i = 0; i < FO.exc; ++i) {
+            const TMunicipality& m = FMunis[FRng.Below(FMunis.size())];
+            const TState& state = kStates[m.state];
+            TRecord rec;
+            rec.cep = FCodes.Draw(FRng, state, int(FRng.Range(state.cepFirst, state.cepLast)), 1);
             rec.tipo = "R";
-            rec.street = StreetName(rng_);
-            rec.bairro = BairroName(rng_);
+            rec.street = StreetName(FRng);
+            rec.bairro = BairroName(FRng);
             rec.uf = state.uf;
             rec.muni = m.code.substr(0, 5);
             rec.paf = m.pafs[0];
@@ -928,19 +928,19 @@ class Generator {
     }
 
     void WriteMuni() {
-        const std::string path = o_.out + "/TABMUNI.txt";
+        const std::string path = FO.out + "/TABMUNI.txt";
         std::FILE* file = Create(path);
-        for (const Municipality& m : munis_) {
+        for (const TMunicipality& m : FMunis) {
             const std::string line = m.code + m.name + "\r\n";
             std::fwrite(line.data(), 1, line.size(), file);
         }
         Finish(file, path);
     }
 
-    static void WriteCep(const std::string& path, const std::vector<Record>& records) {
+    static void WriteCep(const std::string& path, const std::vector<TRecord>& records) {
         std::FILE* file = Create(path);
         char line[kCepLineBytes];
-        for (const Record& rec : records) {
+        for (const TRecord& rec : records) {
             std::memset(line, ' ', kCepRecordLength);
             line[kCepRecordLength] = '\r';
             line[kCepRecordLength + 1] = '\n';
@@ -958,12 +958,12 @@ class Generator {
         Finish(file, path);
     }
 
-    Options o_;
-    Rng rng_;
-    CepCodes codes_;
-    std::vector<Municipality> munis_;
-    std::vector<Record> records_;
-    std::vector<std::size_t> exampleIndex_;
+    TOptions FO;
+    TRng FRng;
+    TCepCodes FCodes;
+    std::vector<TMunicipality> FMunis;
+    std::vector<TRecord> FRecords;
+    std::vector<std::size_t> FExampleIndex;
 };
 
 int64_t ParseCount(const char* option, const char* text) {
@@ -982,7 +982,7 @@ int64_t Scaled(int64_t full, int64_t records) {
 
 int main(int argc, char** argv) {
     try {
-        Options o;
+        TOptions o;
         for (int i = 1; i < argc; ++i) {
             const std::string_view arg = argv[i];
             if (arg == "--help" || arg == "-h") {
@@ -1041,7 +1041,7 @@ int main(int argc, char** argv) {
         if (o.apostrophes < 1)
             throw std::invalid_argument("--apostrophes must be at least 1");
 
-        Generator(o).Run();
+        TGenerator(o).Run();
         std::printf(
             "--records %lld --munis %lld --muni-bytes %lld --tipos %lld --blank-tipo %lld "
             "--blank-bairro %lld --blank-muni %lld --apostrophes %lld\n",

@@ -13,7 +13,7 @@
 
 namespace {
 
-using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+using TFile = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 
 [[noreturn]] void Fail(const std::string& message) {
     std::fprintf(stderr, "cep_pack_dataset: %s\n", message.c_str());
@@ -40,10 +40,10 @@ int main(int argc, char** argv) {
     if (paths.size() != 2)
         Fail("usage: cep_pack_dataset [--level N] IN OUT");
 
-    File in(std::fopen(paths[0].c_str(), "rb"), &std::fclose);
+    TFile in(std::fopen(paths[0].c_str(), "rb"), &std::fclose);
     if (!in)
         Fail("cannot open " + paths[0]);
-    File out(std::fopen(paths[1].c_str(), "wb"), &std::fclose);
+    TFile out(std::fopen(paths[1].c_str(), "wb"), &std::fclose);
     if (!out)
         Fail("cannot create " + paths[1]);
     std::fseek(in.get(), 0, SEEK_END);

@@ -1,9 +1,11 @@
 // The Firebird adapter: the only file that includes Firebird headers. Every
-// Firebird failure is turned into DatabaseError here, once.
+// Firebird failure is turned into TDatabaseError here, once; every Firebird
+// handle is held by an owner that gives it back on every path.
 
 #include "database/firebird/FirebirdConnection.h"
 
 #include <firebird/Interface.h>
+#include <ibase.h>
 
 #include <atomic>
 #include <cctype>
@@ -15,7 +17,11 @@
 #include <map>
 #include <set>
 #include <string>
+#include <type_traits>
 #include <vector>
+
+#include "database/MergeStatement.h"
+#include "database/TableShape.h"
 
 namespace cep {
 namespace {
@@ -26,15 +32,12 @@ constexpr unsigned kDialect = 1;
 constexpr const char* kCharSet = "WIN1252";
 constexpr int kLockTimeoutSeconds = 10;
 
-// Duplicate-key errors carry no "key violation" in Firebird's wording; the
-// staging load looks for those words, so they are put in front.
-constexpr intptr_t kUniqueKeyViolation = 335544665;  // isc_unique_key_violation
-constexpr intptr_t kNoDuplicates = 335544349;        // isc_no_dup
-
 IMaster* Master() {
     static IMaster* master = fb_get_master_interface();
     return master;
 }
+
+// ------------------------------------------------------------ translation
 
 std::vector<intptr_t> StatusCodes(const intptr_t* vector) {
     std::vector<intptr_t> codes;
@@ -57,27 +60,73 @@ std::vector<intptr_t> StatusCodes(const intptr_t* vector) {
     return codes;
 }
 
-DatabaseError Translate(IStatus* status) {
+/// The kind of failure a list of status codes makes, in order of precedence:
+/// a cancel or a lost connection says more than the codes that come with it.
+TDatabaseFailure FailureOf(const std::vector<intptr_t>& codes) {
+    auto any = [&](std::initializer_list<intptr_t> wanted) {
+        for (intptr_t code : codes)
+            for (intptr_t w : wanted)
+                if (code == w)
+                    return true;
+        return false;
+    };
+    if (any({isc_cancelled}))
+        return TDatabaseFailure::Cancelled;
+    if (any({isc_network_error, isc_net_read_err, isc_net_write_err, isc_conn_lost,
+             isc_lost_db_connection, isc_shutdown, isc_att_shutdown, isc_bad_db_handle}))
+        return TDatabaseFailure::ConnectionLost;
+    if (any({isc_unique_key_violation, isc_no_dup}))
+        return TDatabaseFailure::KeyViolation;
+    if (any({isc_lock_conflict, isc_deadlock, isc_update_conflict, isc_lock_timeout,
+             isc_obj_in_use}))
+        return TDatabaseFailure::LockConflict;
+    if (any({isc_no_priv}))
+        return TDatabaseFailure::NoPermission;
+    if (any({isc_dsql_relation_err, isc_dsql_table_not_found, isc_relnotdef, isc_dsql_field_err}))
+        return TDatabaseFailure::UnknownObject;
+    if (any({isc_arith_except, isc_string_truncation, isc_not_valid, isc_check_constraint,
+             isc_convert_error, isc_numeric_out_of_range, isc_malformed_string,
+             isc_transliteration_failed, isc_foreign_key}))
+        return TDatabaseFailure::DataRejected;
+    return TDatabaseFailure::Other;
+}
+
+TDatabaseError Translate(IStatus* status) {
     char buffer[2048];
     Master()->getUtilInterface()->formatStatus(buffer, sizeof buffer, status);
     std::string message = buffer;
     std::vector<intptr_t> codes = StatusCodes(status->getErrors());
-    for (intptr_t code : codes) {
-        if (code == kUniqueKeyViolation || code == kNoDuplicates) {
-            message = "Key violation: " + message;
-            break;
-        }
-    }
-    return DatabaseError(message, std::move(codes));
+    const TDatabaseFailure failure = FailureOf(codes);
+    // Duplicate-key errors carry no "key violation" in Firebird's wording;
+    // callers that search the message for those words find them in front.
+    if (failure == TDatabaseFailure::KeyViolation)
+        message = "Key violation: " + message;
+    return TDatabaseError(message, std::move(codes), failure);
 }
+
+// A status of our own for calls whose failure is only worth knowing.
+class TQuietStatus {
+  public:
+    TQuietStatus() : FStatus(Master()->getStatus()) {}
+    ~TQuietStatus() { FStatus.dispose(); }
+    TQuietStatus(const TQuietStatus&) = delete;
+    TQuietStatus& operator=(const TQuietStatus&) = delete;
+
+    CheckStatusWrapper* operator&() { return &FStatus; }
+    bool Failed() const { return (FStatus.getState() & IStatus::STATE_ERRORS) != 0; }
+    void Clear() { FStatus.init(); }
+
+  private:
+    CheckStatusWrapper FStatus;
+};
 
 // Runs `call` with a throwing status wrapper and translates its failure.
 template <typename Fn>
 auto Call(Fn&& call) {
     ThrowStatusWrapper status(Master()->getStatus());
-    struct Dispose {
+    struct TDispose {
         ThrowStatusWrapper& s;
-        ~Dispose() { s.dispose(); }
+        ~TDispose() { s.dispose(); }
     } dispose{status};
     try {
         return call(&status);
@@ -86,14 +135,154 @@ auto Call(Fn&& call) {
     }
 }
 
-std::string QuoteLiteral(std::string_view text) {
-    std::string quoted = "'";
-    for (char c : text) {
-        quoted += c;
-        if (c == '\'')
-            quoted += '\'';
+// ----------------------------------------------------------------- owners
+
+// Firebird interfaces are reference counted; a call that ends an object's
+// life (commit, rollback, close, detach) releases it only when it succeeds.
+// Each owner below gives its handle back on every path: the ending call
+// when it works, a plain release when it does not.
+
+template <typename T>
+class TOwned {
+  public:
+    TOwned() = default;
+    explicit TOwned(T* handle) : FHandle(handle) {}
+    ~TOwned() { Reset(); }
+    TOwned(TOwned&& other) noexcept : FHandle(other.Take()) {}
+    TOwned& operator=(TOwned&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            FHandle = other.Take();
+        }
+        return *this;
     }
-    return quoted + "'";
+
+    T* Get() const { return FHandle; }
+    T* operator->() const { return FHandle; }
+    explicit operator bool() const { return FHandle != nullptr; }
+    T* Take() {
+        T* handle = FHandle;
+        FHandle = nullptr;
+        return handle;
+    }
+    void Reset() {
+        if (FHandle == nullptr)
+            return;
+        if constexpr (std::is_base_of_v<IReferenceCounted, T>)
+            Take()->release();
+        else
+            Take()->dispose();
+    }
+
+  private:
+    T* FHandle = nullptr;
+};
+
+/// A transaction that rolls back when it is left without a commit.
+class TFbTransaction {
+  public:
+    TFbTransaction() = default;
+    explicit TFbTransaction(ITransaction* handle) : FHandle(handle) {}
+    ~TFbTransaction() { Rollback(); }
+    TFbTransaction(TFbTransaction&& other) noexcept : FHandle(other.FHandle.Take()) {}
+    TFbTransaction& operator=(TFbTransaction&& other) noexcept {
+        if (this != &other) {
+            Rollback();
+            FHandle = TOwned<ITransaction>(other.FHandle.Take());
+        }
+        return *this;
+    }
+
+    ITransaction* Get() const { return FHandle.Get(); }
+    explicit operator bool() const { return static_cast<bool>(FHandle); }
+
+    /// Commits; when that fails the transaction is rolled back and the error raised.
+    void Commit() {
+        ITransaction* handle = FHandle.Get();
+        try {
+            Call([&](ThrowStatusWrapper* st) { handle->commit(st); });
+        } catch (...) {
+            Rollback();
+            throw;
+        }
+        FHandle.Take();  // a committed transaction has released itself
+    }
+    void Rollback() noexcept {
+        if (!FHandle)
+            return;
+        TQuietStatus status;
+        FHandle->rollback(&status);
+        if (status.Failed())
+            FHandle.Reset();
+        else
+            FHandle.Take();
+    }
+
+  private:
+    TOwned<ITransaction> FHandle;
+};
+
+/// An open cursor, closed on every path.
+class TFbCursor {
+  public:
+    ~TFbCursor() { Close(); }
+    void Open(IResultSet* handle) {
+        Close();
+        FHandle = TOwned<IResultSet>(handle);
+    }
+    IResultSet* operator->() const { return FHandle.Get(); }
+    explicit operator bool() const { return static_cast<bool>(FHandle); }
+    void Close() noexcept {
+        if (!FHandle)
+            return;
+        TQuietStatus status;
+        FHandle->close(&status);
+        if (status.Failed())
+            FHandle.Reset();
+        else
+            FHandle.Take();
+    }
+
+  private:
+    TOwned<IResultSet> FHandle;
+};
+
+/// An attachment, detached on every path; a dead server's handle is dropped.
+class TFbAttachment {
+  public:
+    ~TFbAttachment() { Detach(); }
+    void Attach(IAttachment* handle) {
+        Detach();
+        FHandle = TOwned<IAttachment>(handle);
+    }
+    IAttachment* Get() const { return FHandle.Get(); }
+    explicit operator bool() const { return static_cast<bool>(FHandle); }
+    void Detach() noexcept {
+        if (!FHandle)
+            return;
+        TQuietStatus status;
+        FHandle->detach(&status);
+        if (status.Failed())
+            FHandle.Reset();
+        else
+            FHandle.Take();
+    }
+
+  private:
+    TOwned<IAttachment> FHandle;
+};
+
+/// Calls a general-progress hook with a count report in its own buffer;
+/// kProgressContinue when there is no hook or no buffer to report in.
+int ReportCount(const TProgressHook& hook, int64_t done) {
+    auto* buffer = static_cast<TProgressReport*>(hook.buffer);
+    if (hook.function == nullptr || buffer == nullptr ||
+        hook.bufferLength < sizeof(TProgressReport))
+        return kProgressContinue;
+    buffer->percent = -1;
+    std::snprintf(buffer->text, sizeof buffer->text, "Registros: %lld",
+                  static_cast<long long>(done));
+    return hook.function(kGeneralProgress, hook.clientData, buffer);
 }
 
 std::string RightTrimmed(std::string text) {
@@ -102,67 +291,64 @@ std::string RightTrimmed(std::string text) {
     return text;
 }
 
-class FirebirdConnection;
+class TFirebirdConnection;
 
-class FirebirdQuery final : public TQuery {
+class TFirebirdQuery final : public TQuery {
   public:
-    explicit FirebirdQuery(FirebirdConnection& connection);
-    ~FirebirdQuery() override;
+    explicit TFirebirdQuery(TFirebirdConnection& connection);
+    ~TFirebirdQuery() override;
 
     void RunStatement(std::string_view sql) override;
     void OpenSelect(std::string_view sql) override;
-    bool AtEnd() const override { return atEnd_; }
+    bool AtEnd() const override { return FAtEnd; }
     std::string ColumnText(std::string_view column) const override;
     bool ColumnIsNull(std::string_view column) const override;
     void Next() override;
     void CloseSelect() override;
 
-    // Called by the connection when it closes: drop every handle at once.
-    void Abandon() noexcept;
     // Called by the connection when it is destroyed before this query.
     void Orphan() noexcept {
-        Abandon();
-        connection_ = nullptr;
+        CloseSelect();
+        FConnection = nullptr;
     }
 
   private:
     unsigned ColumnIndex(std::string_view column) const;
     void Fetch();
-    FirebirdConnection& Connection() const;
+    TFirebirdConnection& Connection() const;
 
-    FirebirdConnection* connection_;
-    IStatement* statement_ = nullptr;
-    IResultSet* cursor_ = nullptr;
-    ITransaction* ownTransaction_ = nullptr;  // outside a unit of work
-    IMessageMetadata* metadata_ = nullptr;
-    std::vector<std::string> names_;
-    std::vector<unsigned char> row_;
-    bool atEnd_ = true;
+    TFirebirdConnection* FConnection;
+    TFbTransaction FOwnTransaction;  // a SELECT's, outside a unit of work
+    TOwned<IStatement> FStatement;
+    TOwned<IMessageMetadata> FMetadata;
+    TFbCursor FCursor;
+    std::vector<std::string> FNames;
+    std::vector<unsigned char> FRow;
+    bool FAtEnd = true;
 };
 
-class FirebirdConnection final : public TConnection {
+class TFirebirdConnection final : public TConnection {
   public:
-    FirebirdConnection() : cancelStatus_(Master()->getStatus()) {}
-    ~FirebirdConnection() override {
+    TFirebirdConnection() = default;
+    ~TFirebirdConnection() override {
         CloseConnection();
-        for (FirebirdQuery* q : queries_)
+        for (TFirebirdQuery* q : FQueries)
             q->Orphan();
-        cancelStatus_.dispose();
     }
 
-    void OpenConnection(const ConnectionParams& params) override;
+    void OpenConnection(const TConnectionParams& params) override;
     void CloseConnection() override;
-    bool IsConnected() const override { return attachment_ != nullptr; }
-    const ConnectionParams& Params() const override { return params_; }
+    bool IsConnected() const override { return static_cast<bool>(FAttachment); }
+    const TConnectionParams& Params() const override { return FParams; }
 
     std::vector<std::string> ListUserTables() override;
     std::unique_ptr<TQuery> CreateQuery() override {
-        return std::make_unique<FirebirdQuery>(*this);
+        return std::make_unique<TFirebirdQuery>(*this);
     }
     std::unique_ptr<TConnection> OpenSibling() override {
         Attachment();  // a closed connection reopens first, as for a statement
-        auto sibling = std::make_unique<FirebirdConnection>();
-        sibling->OpenConnection(params_);
+        auto sibling = std::make_unique<TFirebirdConnection>();
+        sibling->OpenConnection(FParams);
         return sibling;
     }
     int32_t CountRecords(std::string_view table) override;
@@ -172,56 +358,56 @@ class FirebirdConnection final : public TConnection {
     void SetProgressHook(int type, const TProgressHook& hook) override;
     void AppendUpdate(std::string_view source, std::string_view destination,
                       std::string_view key) override;
-    int32_t MovedRecords() const override { return movedRecords_; }
-    bool LastMoveAborted() const override { return moveAborted_; }
+    int32_t MovedRecords() const override { return FMovedRecords; }
+    bool LastMoveAborted() const override { return FMoveAborted; }
 
     void BeginWork() override;
     void CommitWork() override;
     void RollbackWork() noexcept override;
-    bool InWork() const override { return inWork_; }
+    bool InWork() const override { return FInWork; }
 
     // For the queries.
     IAttachment* Attachment();        // reopens a closed connection
     ITransaction* WorkTransaction();  // the unit of work's, or null outside one
-    ITransaction* StartTransaction(bool readOnly);
-    void Register(FirebirdQuery* q) { queries_.insert(q); }
-    void Unregister(FirebirdQuery* q) { queries_.erase(q); }
+    TFbTransaction StartTransaction(bool readOnly);
+    void Register(TFirebirdQuery* q) { FQueries.insert(q); }
+    void Unregister(TFirebirdQuery* q) { FQueries.erase(q); }
 
   private:
-    IAttachment* attachment_ = nullptr;
-    std::atomic<IAttachment*> cancelTarget_{nullptr};
-    CheckStatusWrapper cancelStatus_;
-    ITransaction* work_ = nullptr;
-    bool inWork_ = false;  // stays true when the unit's transaction was lost
-    ConnectionParams params_;
-    std::set<FirebirdQuery*> queries_;
+    /// Rows the statements of attachment `attachmentId` have inserted or
+    /// updated so far, as the server's monitoring tables show them; -1 when
+    /// unknown.
+    static int64_t MonitorCount(TQuery& monitor, const std::string& attachmentId);
+    /// Runs `merge` in the unit of work on a thread of its own and reports
+    /// progress to the general-progress hook until it ends. Returns the rows
+    /// it moved; raises its failure.
+    int64_t WatchMove(const std::string& merge, int32_t total);
 
-    std::map<int, TProgressHook> hooks_;
-    int32_t movedRecords_ = 0;
-    bool moveAborted_ = false;
-    std::string moveSource_;  // while AppendUpdate runs
-    int32_t moveSourceCount_ = -1;
+    TFbAttachment FAttachment;
+    std::atomic<IAttachment*> FCancelTarget{nullptr};
+    TFbTransaction FWork;
+    bool FInWork = false;  // stays true when the unit's transaction was lost
+    TConnectionParams FParams;
+    std::set<TFirebirdQuery*> FQueries;
 
-    std::vector<std::string> Columns(std::string_view table);
-    bool HasUniqueKey(std::string_view table, std::string_view column);
-    int64_t MonitorCount(TQuery& monitor, const std::string& attachmentId);
+    std::map<int, TProgressHook> FHooks;
+    int32_t FMovedRecords = 0;
+    bool FMoveAborted = false;
+    std::string FMoveSource;  // while AppendUpdate runs
+    int32_t FMoveSourceCount = -1;
 };
 
 // ---------------------------------------------------------------- connection
 
-void FirebirdConnection::OpenConnection(const ConnectionParams& params) {
+void TFirebirdConnection::OpenConnection(const TConnectionParams& params) {
     CloseConnection();
-    params_ = params;
+    FParams = params;
     const std::string server = params.Value("SERVER NAME");
     const std::string user = params.Value("USER NAME");
     const std::string password = params.Value("PASSWORD");
-    attachment_ = Call([&](ThrowStatusWrapper* st) {
-        IXpbBuilder* dpb =
-            Master()->getUtilInterface()->getXpbBuilder(st, IXpbBuilder::DPB, nullptr, 0);
-        struct Dispose {
-            IXpbBuilder* b;
-            ~Dispose() { b->dispose(); }
-        } dispose{dpb};
+    FAttachment.Attach(Call([&](ThrowStatusWrapper* st) {
+        TOwned<IXpbBuilder> dpb(
+            Master()->getUtilInterface()->getXpbBuilder(st, IXpbBuilder::DPB, nullptr, 0));
         if (!user.empty())
             dpb->insertString(st, isc_dpb_user_name, user.c_str());
         if (!password.empty())
@@ -229,47 +415,33 @@ void FirebirdConnection::OpenConnection(const ConnectionParams& params) {
         dpb->insertString(st, isc_dpb_lc_ctype, kCharSet);
         dpb->insertInt(st, isc_dpb_sql_dialect, kDialect);
         dpb->insertInt(st, isc_dpb_connect_timeout, kConnectTimeoutSeconds);
-        IProvider* provider = Master()->getDispatcher();
-        struct Release {
-            IProvider* p;
-            ~Release() { p->release(); }
-        } release{provider};
+        TOwned<IProvider> provider(Master()->getDispatcher());
         return provider->attachDatabase(st, server.c_str(), dpb->getBufferLength(st),
                                         dpb->getBuffer(st));
-    });
-    cancelTarget_.store(attachment_);
+    }));
+    FCancelTarget.store(FAttachment.Get());
 }
 
-void FirebirdConnection::CloseConnection() {
-    for (FirebirdQuery* q : queries_)
-        q->Abandon();
-    const bool inWork = inWork_;
+void TFirebirdConnection::CloseConnection() {
+    for (TFirebirdQuery* q : FQueries)
+        q->CloseSelect();
+    const bool inWork = FInWork;
     RollbackWork();
-    inWork_ = inWork;  // an open unit stays open, its work lost, until it ends
-    if (attachment_ == nullptr)
-        return;
-    cancelTarget_.store(nullptr);
-    IAttachment* attachment = attachment_;
-    attachment_ = nullptr;
-    CheckStatusWrapper status(Master()->getStatus());
-    attachment->detach(&status);
-    if (status.getState() & IStatus::STATE_ERRORS) {
-        status.init();
-        attachment->release();  // detach failed (a dead server): drop the handle
-    }
-    status.dispose();
+    FInWork = inWork;  // an open unit stays open, its work lost, until it ends
+    FCancelTarget.store(nullptr);
+    FAttachment.Detach();
 }
 
-IAttachment* FirebirdConnection::Attachment() {
-    if (attachment_ == nullptr) {
-        if (params_.lines.empty())
-            throw DatabaseError("The database connection is not open");
-        OpenConnection(params_);
+IAttachment* TFirebirdConnection::Attachment() {
+    if (!FAttachment) {
+        if (FParams.lines.empty())
+            throw TDatabaseError("The database connection is not open");
+        OpenConnection(FParams);
     }
-    return attachment_;
+    return FAttachment.Get();
 }
 
-ITransaction* FirebirdConnection::StartTransaction(bool readOnly) {
+TFbTransaction TFirebirdConnection::StartTransaction(bool readOnly) {
     IAttachment* attachment = Attachment();
     const unsigned char tpbWrite[] = {isc_tpb_version3,
                                       isc_tpb_write,
@@ -281,56 +453,49 @@ ITransaction* FirebirdConnection::StartTransaction(bool readOnly) {
                                       kLockTimeoutSeconds};
     const unsigned char tpbRead[] = {isc_tpb_version3, isc_tpb_read, isc_tpb_read_committed,
                                      isc_tpb_rec_version};
-    return Call([&](ThrowStatusWrapper* st) {
+    return TFbTransaction(Call([&](ThrowStatusWrapper* st) {
         return readOnly ? attachment->startTransaction(st, sizeof tpbRead, tpbRead)
                         : attachment->startTransaction(st, sizeof tpbWrite, tpbWrite);
-    });
+    }));
 }
 
-ITransaction* FirebirdConnection::WorkTransaction() {
-    if (!inWork_)
+ITransaction* TFirebirdConnection::WorkTransaction() {
+    if (!FInWork)
         return nullptr;
-    if (work_ == nullptr)
-        throw DatabaseError("The unit of work was rolled back when the connection closed");
-    return work_;
+    if (!FWork)
+        throw TDatabaseError("The unit of work was rolled back when the connection closed", {},
+                             TDatabaseFailure::ConnectionLost);
+    return FWork.Get();
 }
 
-void FirebirdConnection::BeginWork() {
-    if (inWork_)
-        throw DatabaseError("A unit of work is already open");
-    work_ = StartTransaction(false);
-    inWork_ = true;
+void TFirebirdConnection::BeginWork() {
+    if (FInWork)
+        throw TDatabaseError("A unit of work is already open");
+    FWork = StartTransaction(false);
+    FInWork = true;
 }
 
-void FirebirdConnection::CommitWork() {
-    ITransaction* work = WorkTransaction();
-    Call([&](ThrowStatusWrapper* st) { work->commit(st); });
-    work_ = nullptr;
-    inWork_ = false;
+void TFirebirdConnection::CommitWork() {
+    WorkTransaction();  // raises when the unit's transaction was lost
+    FInWork = false;
+    FWork.Commit();
 }
 
-void FirebirdConnection::RollbackWork() noexcept {
-    if (work_ != nullptr) {
-        CheckStatusWrapper status(Master()->getStatus());
-        work_->rollback(&status);
-        if (status.getState() & IStatus::STATE_ERRORS)
-            work_->release();
-        status.dispose();
-    }
-    work_ = nullptr;
-    inWork_ = false;
+void TFirebirdConnection::RollbackWork() noexcept {
+    FWork.Rollback();
+    FInWork = false;
 }
 
-void FirebirdConnection::Cancel() noexcept {
-    IAttachment* attachment = cancelTarget_.load();
+void TFirebirdConnection::Cancel() noexcept {
+    IAttachment* attachment = FCancelTarget.load();
     if (attachment == nullptr)
         return;
     // "Nothing to cancel" and the like are of no interest to the caller.
-    attachment->cancelOperation(&cancelStatus_, fb_cancel_raise);
-    cancelStatus_.init();
+    TQuietStatus status;
+    attachment->cancelOperation(&status, fb_cancel_raise);
 }
 
-std::vector<std::string> FirebirdConnection::ListUserTables() {
+std::vector<std::string> TFirebirdConnection::ListUserTables() {
     std::unique_ptr<TQuery> query = CreateQuery();
     query->OpenSelect(
         "SELECT RDB$RELATION_NAME FROM RDB$RELATIONS "
@@ -342,58 +507,33 @@ std::vector<std::string> FirebirdConnection::ListUserTables() {
     return names;
 }
 
-int32_t FirebirdConnection::CountRecords(std::string_view table) {
-    if (!moveSource_.empty() && table == moveSource_)
-        return moveSourceCount_;
+int32_t TFirebirdConnection::CountRecords(std::string_view table) {
+    if (!FMoveSource.empty() && table == FMoveSource)
+        return FMoveSourceCount;
     try {
         std::unique_ptr<TQuery> query = CreateQuery();
         query->OpenSelect("SELECT COUNT(*) AS N FROM " + std::string(table));
         return query->AtEnd() ? -1 : std::stoi(query->ColumnText("N"));
-    } catch (const std::exception&) {
-        return -1;
+    } catch (const TDatabaseError&) {
+        return -1;  // the engine cannot count it
     }
 }
 
 // ---------------------------------------------------------------- the merge
 
-TProgressHook FirebirdConnection::ProgressHook(int type) const {
-    const auto it = hooks_.find(type);
-    return it == hooks_.end() ? TProgressHook{} : it->second;
+TProgressHook TFirebirdConnection::ProgressHook(int type) const {
+    const auto it = FHooks.find(type);
+    return it == FHooks.end() ? TProgressHook{} : it->second;
 }
 
-void FirebirdConnection::SetProgressHook(int type, const TProgressHook& hook) {
+void TFirebirdConnection::SetProgressHook(int type, const TProgressHook& hook) {
     if (hook.function == nullptr)
-        hooks_.erase(type);
+        FHooks.erase(type);
     else
-        hooks_[type] = hook;
+        FHooks[type] = hook;
 }
 
-std::vector<std::string> FirebirdConnection::Columns(std::string_view table) {
-    std::unique_ptr<TQuery> query = CreateQuery();
-    query->OpenSelect("SELECT RDB$FIELD_NAME FROM RDB$RELATION_FIELDS WHERE RDB$RELATION_NAME = " +
-                      QuoteLiteral(table) + " ORDER BY RDB$FIELD_POSITION");
-    std::vector<std::string> columns;
-    for (; !query->AtEnd(); query->Next())
-        columns.push_back(RightTrimmed(query->ColumnText("RDB$FIELD_NAME")));
-    return columns;
-}
-
-bool FirebirdConnection::HasUniqueKey(std::string_view table, std::string_view column) {
-    std::unique_ptr<TQuery> query = CreateQuery();
-    query->OpenSelect(
-        "SELECT I.RDB$INDEX_NAME FROM RDB$INDICES I "
-        "JOIN RDB$INDEX_SEGMENTS S ON S.RDB$INDEX_NAME = I.RDB$INDEX_NAME "
-        "WHERE I.RDB$RELATION_NAME = " +
-        QuoteLiteral(table) +
-        " AND I.RDB$UNIQUE_FLAG = 1 AND COALESCE(I.RDB$INDEX_INACTIVE, 0) = 0"
-        " AND I.RDB$SEGMENT_COUNT = 1 AND S.RDB$FIELD_NAME = " +
-        QuoteLiteral(column));
-    return !query->AtEnd();
-}
-
-// Rows the statements of attachment `attachmentId` have inserted or updated
-// so far, as the server's monitoring tables show them; -1 when unknown.
-int64_t FirebirdConnection::MonitorCount(TQuery& monitor, const std::string& attachmentId) {
+int64_t TFirebirdConnection::MonitorCount(TQuery& monitor, const std::string& attachmentId) {
     try {
         monitor.OpenSelect(
             "SELECT SUM(R.MON$RECORD_INSERTS + R.MON$RECORD_UPDATES) AS N "
@@ -403,44 +543,12 @@ int64_t FirebirdConnection::MonitorCount(TQuery& monitor, const std::string& att
         const std::string text = monitor.AtEnd() ? std::string() : monitor.ColumnText("N");
         monitor.CloseSelect();
         return text.empty() ? -1 : std::stoll(text);
-    } catch (const std::exception&) {
-        return -1;
+    } catch (const TDatabaseError&) {
+        return -1;  // no figure this time; the move goes on unwatched
     }
 }
 
-void FirebirdConnection::AppendUpdate(std::string_view source, std::string_view destination,
-                                      std::string_view key) {
-    movedRecords_ = 0;
-    moveAborted_ = false;
-    if (inWork_)
-        throw DatabaseError("AppendUpdate cannot run inside a unit of work");
-
-    const std::vector<std::string> from = Columns(source);
-    const std::vector<std::string> to = Columns(destination);
-    if (from.empty())
-        throw DatabaseError("Table " + std::string(source) + " has no columns");
-    if (to.size() < from.size() || !std::equal(from.begin(), from.end(), to.begin()))
-        throw DatabaseError("The first columns of " + std::string(destination) +
-                            " are not those of " + std::string(source) + ", in its order");
-    if (!HasUniqueKey(destination, key))
-        throw DatabaseError("Table " + std::string(destination) + " has no unique key on " +
-                            std::string(key));
-
-    std::string set, columns, values;
-    for (const std::string& c : from) {
-        if (c != key)
-            set += (set.empty() ? "D." : ", D.") + c + " = S." + c;
-        columns += (columns.empty() ? "" : ", ") + c;
-        values += (values.empty() ? "S." : ", S.") + c;
-    }
-    std::string merge = "MERGE INTO " + std::string(destination) + " D USING " +
-                        std::string(source) + " S ON D." + std::string(key) + " = S." +
-                        std::string(key);
-    if (!set.empty())
-        merge += " WHEN MATCHED THEN UPDATE SET " + set;
-    merge += " WHEN NOT MATCHED THEN INSERT (" + columns + ") VALUES (" + values + ")";
-
-    const int32_t total = CountRecords(source);
+int64_t TFirebirdConnection::WatchMove(const std::string& merge, int32_t total) {
     std::string attachmentId;
     {
         std::unique_ptr<TQuery> query = CreateQuery();
@@ -456,50 +564,28 @@ void FirebirdConnection::AppendUpdate(std::string_view source, std::string_view 
     if (hook.function != nullptr) {
         try {
             monitorConnection = CreateFirebirdConnection();
-            monitorConnection->OpenConnection(params_);
+            monitorConnection->OpenConnection(FParams);
             monitor = monitorConnection->CreateQuery();
-        } catch (const std::exception&) {
+        } catch (const TDatabaseError&) {
             monitor.reset();
         }
     }
 
-    BeginWork();
-    moveSource_ = std::string(source);
-    moveSourceCount_ = total;
-    struct Reset {
-        FirebirdConnection& c;
-        ~Reset() {
-            c.moveSource_.clear();
-            c.moveSourceCount_ = -1;
-        }
-    } reset{*this};
-
-    IAttachment* attachment = attachment_;
-    ITransaction* work = work_;
+    FMoveSourceCount = total;
+    IAttachment* attachment = FAttachment.Get();
+    ITransaction* work = FWork.Get();
     std::future<int64_t> move = std::async(std::launch::async, [attachment, work, merge] {
         return Call([&](ThrowStatusWrapper* st) {
-            IStatement* statement = attachment->prepare(st, work, 0, merge.c_str(), kDialect, 0);
-            struct Free {
-                IStatement* s;
-                ~Free() { s->release(); }
-            } free{statement};
+            TOwned<IStatement> statement(
+                attachment->prepare(st, work, 0, merge.c_str(), kDialect, 0));
             statement->execute(st, work, nullptr, nullptr, nullptr, nullptr);
             return static_cast<int64_t>(statement->getAffectedRecords(st));
         });
     });
 
-    auto report = [&](int64_t done, bool final = false) {
-        if (hook.function == nullptr)
-            return;
-        TProgressReport* buffer = static_cast<TProgressReport*>(hook.buffer);
-        if (buffer == nullptr || hook.bufferLength < sizeof(TProgressReport))
-            return;
-        buffer->percent = -1;
-        std::snprintf(buffer->text, sizeof buffer->text, "Registros: %lld",
-                      static_cast<long long>(done));
-        const int reply = hook.function(kGeneralProgress, hook.clientData, buffer);
-        if (reply == kProgressAbort && !final && !moveAborted_) {
-            moveAborted_ = true;
+    auto report = [&](int64_t done) {
+        if (ReportCount(hook, done) == kProgressAbort && !FMoveAborted) {
+            FMoveAborted = true;
             Cancel();
         }
     };
@@ -508,7 +594,7 @@ void FirebirdConnection::AppendUpdate(std::string_view source, std::string_view 
     int64_t lastDone = -1;
     report(0);
     while (move.wait_for(kReportInterval) != std::future_status::ready) {
-        if (moveAborted_ || !monitor)
+        if (FMoveAborted || !monitor)
             continue;
         const int64_t done = MonitorCount(*monitor, attachmentId);
         if (done >= 0 && done != lastDone) {
@@ -516,94 +602,109 @@ void FirebirdConnection::AppendUpdate(std::string_view source, std::string_view 
             report(done);
         }
     }
-    monitor.reset();
-    monitorConnection.reset();
+    return move.get();
+}
+
+void TFirebirdConnection::AppendUpdate(std::string_view source, std::string_view destination,
+                                       std::string_view key) {
+    FMovedRecords = 0;
+    FMoveAborted = false;
+    if (FInWork)
+        throw TDatabaseError("AppendUpdate cannot run inside a unit of work");
+
+    std::vector<std::string> columns;
+    {
+        std::unique_ptr<TQuery> query = CreateQuery();
+        columns = TableColumns(*query, source);
+    }
+    const std::string merge = BuildMergeStatement(source, destination, key, columns);
+    const int32_t total = CountRecords(source);
+
+    BeginWork();
+    FMoveSource = std::string(source);
+    struct TReset {
+        TFirebirdConnection& c;
+        ~TReset() {
+            c.FMoveSource.clear();
+            c.FMoveSourceCount = -1;
+            c.RollbackWork();  // a no-op after the commit
+        }
+    } reset{*this};
 
     int64_t moved = 0;
     try {
-        moved = move.get();
-    } catch (const DatabaseError&) {
-        RollbackWork();
-        if (moveAborted_)
+        moved = WatchMove(merge, total);
+    } catch (const TDatabaseError&) {
+        if (FMoveAborted)
             return;  // stopped at the hook's request: nothing moved
         throw;
     }
-    if (moveAborted_) {  // the abort came too late to stop the server
-        RollbackWork();
+    if (FMoveAborted)  // the abort came too late to stop the server
         return;
-    }
     CommitWork();
-    movedRecords_ = static_cast<int32_t>(moved);
-    if (moved > 0)
-        report(moved, true);  // the work is committed: no abort now
+    FMovedRecords = static_cast<int32_t>(moved);
+    if (moved > 0)  // the work is committed: this report can no longer abort it
+        ReportCount(ProgressHook(kGeneralProgress), moved);
 }
 
 // --------------------------------------------------------------------- query
 
-FirebirdQuery::FirebirdQuery(FirebirdConnection& connection) : connection_(&connection) {
-    connection_->Register(this);
+TFirebirdQuery::TFirebirdQuery(TFirebirdConnection& connection) : FConnection(&connection) {
+    FConnection->Register(this);
 }
 
-FirebirdQuery::~FirebirdQuery() {
+TFirebirdQuery::~TFirebirdQuery() {
     CloseSelect();
-    if (connection_ != nullptr)
-        connection_->Unregister(this);
+    if (FConnection != nullptr)
+        FConnection->Unregister(this);
 }
 
-FirebirdConnection& FirebirdQuery::Connection() const {
-    if (connection_ == nullptr)
-        throw DatabaseError("The connection of this query no longer exists");
-    return *connection_;
+TFirebirdConnection& TFirebirdQuery::Connection() const {
+    if (FConnection == nullptr)
+        throw TDatabaseError("The connection of this query no longer exists");
+    return *FConnection;
 }
 
-void FirebirdQuery::RunStatement(std::string_view sql) {
+void TFirebirdQuery::RunStatement(std::string_view sql) {
     CloseSelect();
     const std::string text(sql);
     IAttachment* attachment = Connection().Attachment();
-    ITransaction* work = Connection().WorkTransaction();
-    if (work != nullptr) {
+    if (ITransaction* work = Connection().WorkTransaction()) {
         Call([&](ThrowStatusWrapper* st) {
             attachment->execute(st, work, 0, text.c_str(), kDialect, nullptr, nullptr, nullptr,
                                 nullptr);
         });
         return;
     }
-    ITransaction* transaction = Connection().StartTransaction(false);
-    try {
-        Call([&](ThrowStatusWrapper* st) {
-            attachment->execute(st, transaction, 0, text.c_str(), kDialect, nullptr, nullptr,
-                                nullptr, nullptr);
-            transaction->commit(st);
-        });
-    } catch (...) {
-        CheckStatusWrapper status(Master()->getStatus());
-        transaction->rollback(&status);
-        if (status.getState() & IStatus::STATE_ERRORS)
-            transaction->release();
-        status.dispose();
-        throw;
-    }
+    TFbTransaction transaction = Connection().StartTransaction(false);
+    Call([&](ThrowStatusWrapper* st) {
+        attachment->execute(st, transaction.Get(), 0, text.c_str(), kDialect, nullptr, nullptr,
+                            nullptr, nullptr);
+    });
+    transaction.Commit();
 }
 
-void FirebirdQuery::OpenSelect(std::string_view sql) {
+void TFirebirdQuery::OpenSelect(std::string_view sql) {
     CloseSelect();
     const std::string text(sql);
     IAttachment* attachment = Connection().Attachment();
     ITransaction* transaction = Connection().WorkTransaction();
-    if (transaction == nullptr)
-        transaction = ownTransaction_ = Connection().StartTransaction(true);
+    if (transaction == nullptr) {
+        FOwnTransaction = Connection().StartTransaction(true);
+        transaction = FOwnTransaction.Get();
+    }
     try {
         Call([&](ThrowStatusWrapper* st) {
-            statement_ = attachment->prepare(st, transaction, 0, text.c_str(), kDialect, 0);
-            IStatement* statement = statement_;
+            FStatement = TOwned<IStatement>(
+                attachment->prepare(st, transaction, 0, text.c_str(), kDialect, 0));
             // Every column is read as text: ask for VARCHARs wide enough.
-            IMessageMetadata* described = statement->getOutputMetadata(st);
-            IMetadataBuilder* builder = described->getBuilder(st);
+            TOwned<IMessageMetadata> described(FStatement->getOutputMetadata(st));
+            TOwned<IMetadataBuilder> builder(described->getBuilder(st));
             const unsigned count = described->getCount(st);
-            names_.clear();
+            FNames.clear();
             for (unsigned i = 0; i < count; ++i) {
                 const char* alias = described->getAlias(st, i);
-                names_.push_back(
+                FNames.push_back(
                     RightTrimmed(alias != nullptr && *alias ? alias : described->getField(st, i)));
                 const unsigned type = described->getType(st, i) & ~1u;
                 unsigned length = described->getLength(st, i);
@@ -615,102 +716,79 @@ void FirebirdQuery::OpenSelect(std::string_view sql) {
                 builder->setLength(st, i, length);
                 builder->setScale(st, i, 0);
             }
-            described->release();
-            metadata_ = builder->getMetadata(st);
-            builder->release();
-            row_.assign(metadata_->getMessageLength(st), 0);
-            cursor_ = statement->openCursor(st, transaction, nullptr, nullptr, metadata_, 0);
+            FMetadata = TOwned<IMessageMetadata>(builder->getMetadata(st));
+            FRow.assign(FMetadata->getMessageLength(st), 0);
+            FCursor.Open(
+                FStatement->openCursor(st, transaction, nullptr, nullptr, FMetadata.Get(), 0));
         });
         Fetch();
-    } catch (...) {
+    } catch (const TDatabaseError&) {
         CloseSelect();
         throw;
     }
 }
 
-void FirebirdQuery::Fetch() {
-    atEnd_ = Call([&](ThrowStatusWrapper* st) {
-        return cursor_->fetchNext(st, row_.data()) != IStatus::RESULT_OK;
+void TFirebirdQuery::Fetch() {
+    FAtEnd = Call([&](ThrowStatusWrapper* st) {
+        return FCursor->fetchNext(st, FRow.data()) != IStatus::RESULT_OK;
     });
 }
 
-void FirebirdQuery::Next() {
-    if (cursor_ == nullptr || atEnd_)
+void TFirebirdQuery::Next() {
+    if (!FCursor || FAtEnd)
         return;
     Fetch();
 }
 
-unsigned FirebirdQuery::ColumnIndex(std::string_view column) const {
-    for (unsigned i = 0; i < names_.size(); ++i)
-        if (names_[i] == column)
+unsigned TFirebirdQuery::ColumnIndex(std::string_view column) const {
+    for (unsigned i = 0; i < FNames.size(); ++i)
+        if (FNames[i] == column)
             return i;
-    for (unsigned i = 0; i < names_.size(); ++i)
-        if (names_[i].size() == column.size() &&
-            std::equal(column.begin(), column.end(), names_[i].begin(),
+    for (unsigned i = 0; i < FNames.size(); ++i)
+        if (FNames[i].size() == column.size() &&
+            std::equal(column.begin(), column.end(), FNames[i].begin(),
                        [](char a, char b) { return std::toupper(a) == std::toupper(b); }))
             return i;
-    throw DatabaseError("Column " + std::string(column) + " not found");
+    throw TDatabaseError("Column " + std::string(column) + " not found", {},
+                         TDatabaseFailure::UnknownObject);
 }
 
-bool FirebirdQuery::ColumnIsNull(std::string_view column) const {
-    if (cursor_ == nullptr || atEnd_)
-        throw DatabaseError("No current row");
+bool TFirebirdQuery::ColumnIsNull(std::string_view column) const {
+    if (!FCursor || FAtEnd)
+        throw TDatabaseError("No current row");
     const unsigned i = ColumnIndex(column);
     return Call([&](ThrowStatusWrapper* st) {
-        return *reinterpret_cast<const short*>(&row_[metadata_->getNullOffset(st, i)]) != 0;
+        return *reinterpret_cast<const short*>(&FRow[FMetadata->getNullOffset(st, i)]) != 0;
     });
 }
 
-std::string FirebirdQuery::ColumnText(std::string_view column) const {
+std::string TFirebirdQuery::ColumnText(std::string_view column) const {
     if (ColumnIsNull(column))
         return {};
     const unsigned i = ColumnIndex(column);
     const unsigned offset =
-        Call([&](ThrowStatusWrapper* st) { return metadata_->getOffset(st, i); });
+        Call([&](ThrowStatusWrapper* st) { return FMetadata->getOffset(st, i); });
     unsigned short length;
-    std::memcpy(&length, &row_[offset], sizeof length);
-    return std::string(reinterpret_cast<const char*>(&row_[offset + sizeof length]), length);
+    std::memcpy(&length, &FRow[offset], sizeof length);
+    return std::string(reinterpret_cast<const char*>(&FRow[offset + sizeof length]), length);
 }
 
-void FirebirdQuery::CloseSelect() {
-    CheckStatusWrapper status(Master()->getStatus());
-    if (cursor_ != nullptr) {
-        cursor_->close(&status);
-        if (status.getState() & IStatus::STATE_ERRORS)
-            cursor_->release();
-        status.init();
-        cursor_ = nullptr;
-    }
-    if (statement_ != nullptr) {
-        statement_->release();
-        statement_ = nullptr;
-    }
-    if (ownTransaction_ != nullptr) {
-        ownTransaction_->commit(&status);
-        if (status.getState() & IStatus::STATE_ERRORS) {
-            status.init();
-            ownTransaction_->rollback(&status);
-            if (status.getState() & IStatus::STATE_ERRORS)
-                ownTransaction_->release();
-        }
-        ownTransaction_ = nullptr;
-    }
-    status.dispose();
-    if (metadata_ != nullptr) {
-        metadata_->release();
-        metadata_ = nullptr;
-    }
-    atEnd_ = true;
-}
-
-void FirebirdQuery::Abandon() noexcept {
-    CloseSelect();
+void TFirebirdQuery::CloseSelect() {
+    FCursor.Close();
+    FStatement.Reset();
+    FMetadata.Reset();
+    FOwnTransaction.Rollback();  // read only: ending it is all there is to do
+    FAtEnd = true;
 }
 
 }  // namespace
 
 std::unique_ptr<TConnection> CreateFirebirdConnection() {
-    return std::make_unique<FirebirdConnection>();
+    return std::make_unique<TFirebirdConnection>();
+}
+
+void ShutdownFirebird() noexcept {
+    fb_shutdown(0, fb_shutrsn_app_stopped);
 }
 
 }  // namespace cep

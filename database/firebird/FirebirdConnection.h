@@ -15,4 +15,9 @@ inline constexpr int kConnectTimeoutSeconds = 5;
 /// WIN1252; every statement is prepared and run in SQL dialect 1.
 std::unique_ptr<TConnection> CreateFirebirdConnection();
 
+/// Stops the engine: closes what is still attached and ends the embedded
+/// engine's threads. For the end of the process; no connection may be used
+/// afterwards.
+void ShutdownFirebird() noexcept;
+
 }  // namespace cep

@@ -1,4 +1,4 @@
-#include "import/RecordLayout.h"
+#include "common/RecordLayout.h"
 
 #include <charconv>
 #include <cstring>

@@ -1,71 +1,71 @@
-#include "import/DateConversion.h"
+#include "common/DateConversion.h"
 
 #include <cctype>
 #include <chrono>
 #include <ctime>
 
-#include "import/TimeOfDay.h"
+#include "common/TimeOfDay.h"
 
 namespace cep {
 
 namespace {
 
-enum class Order { MDY, DMY, YMD };
+enum class TOrder { MDY, DMY, YMD };
 
-Order OrderOf(const std::string& format) {
+TOrder OrderOf(const std::string& format) {
     for (char c : format) {
         switch (std::tolower(static_cast<unsigned char>(c))) {
             case 'd':
-                return Order::DMY;
+                return TOrder::DMY;
             case 'y':
             case 'e':
-                return Order::YMD;
+                return TOrder::YMD;
             case 'm':
-                return Order::MDY;
+                return TOrder::MDY;
             default:
                 break;
         }
     }
-    return Order::MDY;
+    return TOrder::MDY;
 }
 
-class Scanner {
+class TScanner {
   public:
-    explicit Scanner(std::string_view text) : text_(text) {}
+    explicit TScanner(std::string_view text) : FText(text) {}
 
     void SkipBlanks() {
-        while (pos_ < text_.size() && text_[pos_] == ' ')
-            ++pos_;
+        while (FPos < FText.size() && FText[FPos] == ' ')
+            ++FPos;
     }
     // A run of digits; reading stops once the value has reached 1000.
     bool Number(int& value, int& digits) {
         SkipBlanks();
         value = 0;
         digits = 0;
-        while (pos_ < text_.size() && std::isdigit(static_cast<unsigned char>(text_[pos_])) &&
+        while (FPos < FText.size() && std::isdigit(static_cast<unsigned char>(FText[FPos])) &&
                value < 1000) {
-            value = value * 10 + (text_[pos_] - '0');
+            value = value * 10 + (FText[FPos] - '0');
             ++digits;
-            ++pos_;
+            ++FPos;
         }
         return digits > 0;
     }
     bool Separator(char separator) {
         SkipBlanks();
-        if (pos_ < text_.size() && text_[pos_] == separator) {
-            ++pos_;
+        if (FPos < FText.size() && FText[FPos] == separator) {
+            ++FPos;
             return true;
         }
         return false;
     }
     bool AtEnd() {
         SkipBlanks();
-        return pos_ == text_.size();
+        return FPos == FText.size();
     }
 
   private:
-    std::string_view text_;
-    std::size_t pos_ = 0;
+    std::string_view FText;
+    std::size_t FPos = 0;
 };
 
 bool IsLeap(int year) {
@@ -79,9 +79,9 @@ int DaysIn(int year, int month) {
 
 }  // namespace
 
-std::optional<Date> StrToDate(std::string_view text, const RegionalSettings& settings,
-                              int currentYear) {
-    Scanner scan(text);
+std::optional<TDate> StrToDate(std::string_view text, const TRegionalSettings& settings,
+                               int currentYear) {
+    TScanner scan(text);
     int n[3] = {0, 0, 0};
     int digits[3] = {0, 0, 0};
     int count = 0;
@@ -98,25 +98,25 @@ std::optional<Date> StrToDate(std::string_view text, const RegionalSettings& set
     if (!scan.AtEnd())
         return std::nullopt;
 
-    const Order order = OrderOf(settings.shortDateFormat);
-    Date date;
+    const TOrder order = OrderOf(settings.shortDateFormat);
+    TDate date;
     int yearDigits = 4;
     if (count == 2) {
         date.year = currentYear;
-        if (order == Order::DMY) {
+        if (order == TOrder::DMY) {
             date.day = n[0], date.month = n[1];
         } else {
             date.month = n[0], date.day = n[1];
         }
     } else {
         switch (order) {
-            case Order::DMY:
+            case TOrder::DMY:
                 date.day = n[0], date.month = n[1], date.year = n[2], yearDigits = digits[2];
                 break;
-            case Order::MDY:
+            case TOrder::MDY:
                 date.month = n[0], date.day = n[1], date.year = n[2], yearDigits = digits[2];
                 break;
-            case Order::YMD:
+            case TOrder::YMD:
                 date.year = n[0], date.month = n[1], date.day = n[2], yearDigits = digits[0];
                 break;
         }
@@ -133,7 +133,7 @@ std::optional<Date> StrToDate(std::string_view text, const RegionalSettings& set
     return date;
 }
 
-std::optional<Date> StrToDate(std::string_view text, const RegionalSettings& settings) {
+std::optional<TDate> StrToDate(std::string_view text, const TRegionalSettings& settings) {
     return StrToDate(text, settings, LocalTime(std::time(nullptr)).tm_year + 1900);
 }
 

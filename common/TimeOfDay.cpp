@@ -1,4 +1,4 @@
-#include "import/TimeOfDay.h"
+#include "common/TimeOfDay.h"
 
 #include <chrono>
 #include <cmath>
@@ -11,7 +11,7 @@ namespace {
 constexpr double kMillisecondsPerDay = 86400000.0;
 }
 
-TimeOfDay MakeTimeOfDay(int hours, int minutes, int seconds, int milliseconds) {
+TTimeOfDay MakeTimeOfDay(int hours, int minutes, int seconds, int milliseconds) {
     return (hours * 3600000.0 + minutes * 60000.0 + seconds * 1000.0 + milliseconds) /
            kMillisecondsPerDay;
 }
@@ -26,7 +26,7 @@ std::tm LocalTime(std::time_t moment) {
     return local;
 }
 
-TimeOfDay NowTimeOfDay() {
+TTimeOfDay NowTimeOfDay() {
     using namespace std::chrono;
     const auto now = system_clock::now();
     const std::time_t seconds = system_clock::to_time_t(now);
@@ -36,8 +36,8 @@ TimeOfDay NowTimeOfDay() {
     return MakeTimeOfDay(local.tm_hour, local.tm_min, local.tm_sec, milliseconds);
 }
 
-const Clock& SystemClock() {
-    static const Clock clock = &NowTimeOfDay;
+const TClock& SystemClock() {
+    static const TClock clock = &NowTimeOfDay;
     return clock;
 }
 

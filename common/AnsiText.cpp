@@ -1,4 +1,4 @@
-#include "import/AnsiText.h"
+#include "common/AnsiText.h"
 
 #include <array>
 #include <cstdint>

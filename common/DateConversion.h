@@ -3,16 +3,16 @@
 #include <optional>
 #include <string_view>
 
-#include "import/Regional.h"
+#include "common/Regional.h"
 
 namespace cep {
 
 /// A calendar date.
-struct Date {
+struct TDate {
     int year = 0;
     int month = 0;
     int day = 0;
-    auto operator<=>(const Date&) const = default;
+    auto operator<=>(const TDate&) const = default;
 };
 
 /// Reads a short date the way the regional settings read one: the order of
@@ -21,10 +21,10 @@ struct Date {
 /// them, blanks before any part and at the end; a missing year is
 /// `currentYear`, a year of at most two digits falls in the hundred years
 /// starting 50 years before `currentYear`. Empty when the text is no valid date.
-std::optional<Date> StrToDate(std::string_view text, const RegionalSettings& settings,
-                              int currentYear);
+std::optional<TDate> StrToDate(std::string_view text, const TRegionalSettings& settings,
+                               int currentYear);
 
 /// The same, with the current year from the local clock.
-std::optional<Date> StrToDate(std::string_view text, const RegionalSettings& settings);
+std::optional<TDate> StrToDate(std::string_view text, const TRegionalSettings& settings);
 
 }  // namespace cep

@@ -6,7 +6,7 @@
 namespace cep {
 
 /// A text file read line by line, each line without its line end (CR LF or
-/// LF). Raises InOutError when it cannot be opened or read.
+/// LF). Raises TInOutError when it cannot be opened or read.
 class TTextReader {
   public:
     explicit TTextReader(const std::string& fileName);
@@ -20,8 +20,8 @@ class TTextReader {
     void ReadLine(std::string& line);
 
   private:
-    std::FILE* file_;
-    std::string name_;
+    std::FILE* FFile;
+    std::string FName;
 };
 
 }  // namespace cep

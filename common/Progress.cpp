@@ -1,8 +1,8 @@
-#include "import/Progress.h"
+#include "common/Progress.h"
 
 namespace cep {
 
-double RemainingTime(int32_t done, int32_t total, TimeOfDay start, const Clock& clock) {
+double RemainingTime(int32_t done, int32_t total, TTimeOfDay start, const TClock& clock) {
     // No estimate before the first item, nor without a total.
     if (done == 0 || total == 0)
         return 0;
@@ -12,7 +12,7 @@ double RemainingTime(int32_t done, int32_t total, TimeOfDay start, const Clock& 
     return 0;
 }
 
-std::string RemainingText(int32_t done, int32_t total, TimeOfDay start, const Clock& clock,
+std::string RemainingText(int32_t done, int32_t total, TTimeOfDay start, const TClock& clock,
                           char timeSeparator) {
     return kRemainingPrefix + FormatHms(RemainingTime(done, total, start, clock), timeSeparator);
 }

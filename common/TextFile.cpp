@@ -1,9 +1,9 @@
-#include "import/TextFile.h"
+#include "common/TextFile.h"
 
 #include <cerrno>
 #include <cstring>
 
-#include "import/DataSets.h"
+#include "common/FileSize.h"
 
 namespace cep {
 
@@ -21,42 +21,42 @@ inline int GetChar(std::FILE* f) {
 }  // namespace
 
 TTextReader::TTextReader(const std::string& fileName)
-    : file_(std::fopen(fileName.c_str(), "rb")), name_(fileName) {
-    if (file_ == nullptr)
-        throw InOutError("Cannot open file " + fileName, errno);
-    std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
+    : FFile(std::fopen(fileName.c_str(), "rb")), FName(fileName) {
+    if (FFile == nullptr)
+        throw TInOutError("Cannot open file " + fileName, errno);
+    std::setvbuf(FFile, nullptr, _IOFBF, 1 << 20);
 }
 
 TTextReader::~TTextReader() {
-    std::fclose(file_);
+    std::fclose(FFile);
 }
 
 bool TTextReader::AtEnd() {
-    const int c = GetChar(file_);
+    const int c = GetChar(FFile);
     if (c == EOF) {
-        if (std::ferror(file_))
-            throw InOutError("Read error on file " + name_, EIO);
+        if (std::ferror(FFile))
+            throw TInOutError("Read error on file " + FName, EIO);
         return true;
     }
-    std::ungetc(c, file_);
+    std::ungetc(c, FFile);
     return false;
 }
 
 void TTextReader::ReadLine(std::string& line) {
     line.clear();
     for (;;) {
-        const int c = GetChar(file_);
+        const int c = GetChar(FFile);
         if (c == EOF) {
-            if (std::ferror(file_))
-                throw InOutError("Read error on file " + name_, EIO);
+            if (std::ferror(FFile))
+                throw TInOutError("Read error on file " + FName, EIO);
             return;
         }
         if (c == '\n')
             return;
         if (c == '\r') {  // CR LF, or a lone CR
-            const int next = GetChar(file_);
+            const int next = GetChar(FFile);
             if (next != '\n' && next != EOF)
-                std::ungetc(next, file_);
+                std::ungetc(next, FFile);
             return;
         }
         line.push_back(static_cast<char>(c));

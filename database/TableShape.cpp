@@ -1,0 +1,57 @@
+#include "database/TableShape.h"
+
+#include <algorithm>
+
+#include "common/AnsiText.h"
+
+namespace cep {
+
+namespace {
+
+std::string RightTrimmed(std::string text) {
+    while (!text.empty() && text.back() == ' ')
+        text.pop_back();
+    return text;
+}
+
+}  // namespace
+
+std::vector<std::string> TableColumns(TQuery& query, std::string_view table) {
+    query.OpenSelect("SELECT RDB$FIELD_NAME FROM RDB$RELATION_FIELDS WHERE RDB$RELATION_NAME = " +
+                     QuoteSql(table) + " ORDER BY RDB$FIELD_POSITION");
+    std::vector<std::string> columns;
+    for (; !query.AtEnd(); query.Next())
+        columns.push_back(RightTrimmed(query.ColumnText("RDB$FIELD_NAME")));
+    query.CloseSelect();
+    return columns;
+}
+
+bool HasUniqueKey(TQuery& query, std::string_view table, std::string_view column) {
+    query.OpenSelect(
+        "SELECT I.RDB$INDEX_NAME FROM RDB$INDICES I "
+        "JOIN RDB$INDEX_SEGMENTS S ON S.RDB$INDEX_NAME = I.RDB$INDEX_NAME "
+        "WHERE I.RDB$RELATION_NAME = " +
+        QuoteSql(table) +
+        " AND I.RDB$UNIQUE_FLAG = 1 AND COALESCE(I.RDB$INDEX_INACTIVE, 0) = 0"
+        " AND I.RDB$SEGMENT_COUNT = 1 AND S.RDB$FIELD_NAME = " +
+        QuoteSql(column));
+    const bool found = !query.AtEnd();
+    query.CloseSelect();
+    return found;
+}
+
+std::string MergeShapeProblem(TQuery& query, std::string_view source, std::string_view destination,
+                              std::string_view key) {
+    const std::vector<std::string> from = TableColumns(query, source);
+    const std::vector<std::string> to = TableColumns(query, destination);
+    if (from.empty())
+        return "Table " + std::string(source) + " has no columns";
+    if (to.size() < from.size() || !std::equal(from.begin(), from.end(), to.begin()))
+        return "The first columns of " + std::string(destination) + " are not those of " +
+               std::string(source) + ", in its order";
+    if (!HasUniqueKey(query, destination, key))
+        return "Table " + std::string(destination) + " has no unique key on " + std::string(key);
+    return {};
+}
+
+}  // namespace cep
