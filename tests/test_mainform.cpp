@@ -220,6 +220,31 @@ class TestMainForm : public QObject {
         QVERIFY(!importa->isEnabled());
     }
 
+    void pointerOverTheControlsShowsNoAbout() {
+        cep::TMVXFileVersion version;
+        cep::TAboutBox about(version);
+        TfrmMain window;
+        window.SetAboutBox(&about);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        bool shown = false;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, &about, [&] {
+            if (about.isVisible()) {
+                shown = true;
+                about.close();
+            }
+        });
+        watch.start(10);
+        for (const char* name : {"pnlBase", "pnlStatus", "lblNomeArq", "rgrTipoBD"}) {
+            auto* control = Find<QWidget>(window, name);
+            QTest::mouseMove(control, QPoint(2, 2));
+            QTest::mouseMove(control, control->rect().center());
+            QTest::qWait(30);
+            QVERIFY2(!shown, name);
+        }
+    }
+
     void switchingKindEmptiesTheInputShown() {
         TfrmMain window;
         auto* local = Find<QLineEdit>(window, "lfoLocal");

@@ -324,7 +324,10 @@ void TfrmMain::actCancelaExecute() {
 
 void TfrmMain::mouseMoveEvent(QMouseEvent* event) {
     QWidget::mouseMoveEvent(event);
-    FormMouseMove();
+    // Moves over the controls propagate up to here too: only the bare
+    // window counts.
+    if (!childAt(event->position().toPoint()))
+        FormMouseMove();
 }
 
 // The panels cover the whole client area, so in practice this runs only
