@@ -1,6 +1,8 @@
 #!/bin/sh
 # Installs every Debian package the project needs to build, test and run.
 # Idempotent and non-interactive; run as root (or through sudo).
+# libinih-dev reads the maker's INI files; fonts-liberation2 is the window
+# font; librsvg2-bin renders the icon's PNGs (tools/render-icon.sh, by hand).
 set -eu
 
 PACKAGES="
@@ -10,6 +12,8 @@ PACKAGES="
   libzstd-dev zstd
   python3
   qt6-base-dev xvfb xauth
+  libinih-dev fonts-liberation2
+  librsvg2-bin
 "
 
 SUDO=""

@@ -1,0 +1,315 @@
+// The main window on its real widgets, headless: the proposed path, the
+// caption and layout, the enabling rules (as a table and through the event
+// loop), switching the database kind, browsing, the About box and closing.
+
+#include <QAction>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <fstream>
+
+#include "ui/AboutForm.h"
+#include "ui/MVXFileVersion.h"
+#include "ui/MainForm.h"
+
+using cep::TfrmMain;
+
+namespace {
+
+const QString kLocalHint = QString::fromUtf8(
+    "Informe o caminho e nome do arquivo da dados.\n"
+    "Ex: C:\\Arquivos de programas\\Morvalex\\Sistema\\Data\\Banco.gdb");
+const QString kRemoteHint = QString::fromUtf8(
+    "Informe o endereço do arquivo de dados remoto.\n"
+    "Ex: servidor:C:\\Arquivos de programas\\Morvalex\\Sistema\\Data\\Banco.gdb");
+
+template <typename T>
+T* Find(const QWidget& window, const char* name) {
+    T* found = window.findChild<T*>(QLatin1String(name));
+    if (!found)
+        qFatal("no %s", name);
+    return found;
+}
+
+void Write(const QString& path, const std::string& text) {
+    QDir().mkpath(QFileInfo(path).path());
+    std::ofstream(path.toStdString(), std::ios::binary) << text;
+}
+
+}  // namespace
+
+class TestMainForm : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void init() {
+        // No settings: no path proposed, unless a test writes one.
+        qputenv("XDG_CONFIG_DIRS", (config.path() + "/xdg").toUtf8());
+        QDir(config.path() + "/xdg").removeRecursively();
+    }
+
+    void proposesTheConfiguredPath_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("item");
+        QTest::addColumn<QString>("local");
+        QTest::addColumn<QString>("remote");
+        QTest::newRow("none") << "" << 0 << ""
+                              << "";
+        QTest::newRow("drive") << "C:\\Dados\\lumexbd.gdb" << 0 << "C:\\Dados\\lumexbd.gdb"
+                               << "";
+        QTest::newRow("absolute") << "/srv/lumexbd.fdb" << 0 << "/srv/lumexbd.fdb"
+                                  << "";
+        QTest::newRow("server") << "servidor:/dados/x.fdb" << 1 << ""
+                                << "servidor:/dados/x.fdb";
+        QTest::newRow("no colon") << "x.fdb" << 1 << ""
+                                  << "x.fdb";
+        QTest::newRow("one-letter server") << "a:/dados/x.fdb" << 0 << "a:/dados/x.fdb"
+                                           << "";
+    }
+    void proposesTheConfiguredPath() {
+        QFETCH(QString, path);
+        QFETCH(int, item);
+        QFETCH(QString, local);
+        QFETCH(QString, remote);
+        if (!path.isEmpty()) {
+            Write(config.path() + "/xdg/Morvalex/QuelmarPref.conf",
+                  "RootDirectory=" + config.path().toStdString() + "/root\n");
+            Write(config.path() + "/root/Quelmar.ini",
+                  "[SERVER]\nPATH=" + path.toStdString() + "\n");
+        }
+        TfrmMain window;
+        window.ActionListUpdate();
+        QVERIFY(Find<QRadioButton>(window, item == 0 ? "rgrTipoBD0" : "rgrTipoBD1")->isChecked());
+        QCOMPARE(Find<QLineEdit>(window, "lfoLocal")->text(), local);
+        QCOMPARE(Find<QLineEdit>(window, "edtRemoto")->text(), remote);
+        QCOMPARE(Find<QLineEdit>(window, "lfoLocal")->isHidden(), item != 0);
+        // Only a remote path enables Atualiza here: the local files do not exist.
+        QCOMPARE(Find<QAction>(window, "actImporta")->isEnabled(), item == 1);
+    }
+
+    void captionLayoutAndStart() {
+        TfrmMain window;
+        QCOMPARE(window.windowTitle(),
+                 QString::fromUtf8("Atualização da Tabela de CEP - 01/02/2018"));
+        QCOMPARE(window.size(), QSize(409, 188));
+        QCOMPARE(window.minimumSize(), window.maximumSize());
+        const auto* status = Find<QWidget>(window, "pnlStatus");
+        QCOMPARE(status->geometry(), QRect(0, 154, 409, 34));
+        QCOMPARE(Find<QWidget>(window, "pnlBase")->geometry(), QRect(0, 0, 409, 154));
+        QCOMPARE(Find<QProgressBar>(window, "ProgressBar")->size(), QSize(393, 6));
+        QCOMPARE(Find<QWidget>(window, "edtRemoto")->y(), Find<QWidget>(window, "lfoLocal")->y());
+        QCOMPARE(Find<QLabel>(window, "lblStatus")->text(), QString());
+        QCOMPARE(Find<QLabel>(window, "lblResta")->text(), QString());
+        QCOMPARE(Find<QGroupBox>(window, "rgrTipoBD")->title(),
+                 QStringLiteral("Tipo de Banco de Dados de destino"));
+        QCOMPARE(Find<QRadioButton>(window, "rgrTipoBD0")->text(),
+                 QString::fromUtf8("Local (nesta máquina)"));
+        QCOMPARE(Find<QRadioButton>(window, "rgrTipoBD1")->text(),
+                 QStringLiteral("Remoto (na rede)"));
+        QCOMPARE(Find<QPushButton>(window, "Button1")->text(), QStringLiteral("Atualiza"));
+        QCOMPARE(Find<QPushButton>(window, "Button2")->text(), QStringLiteral("Cancela"));
+        QCOMPARE(window.FRunState, ' ');
+        QCOMPARE(window.VersionInfo().FileVersion(), QStringLiteral("1.2.0.1"));
+        QCOMPARE(QString::fromStdString(window.FAppDir),
+                 QCoreApplication::applicationDirPath() + "/");
+    }
+
+    void appDirFallsBackToTheCache() {
+        QTemporaryDir cache;
+        qputenv("XDG_CACHE_HOME", cache.path().toUtf8());
+        QCOMPARE(QString::fromStdString(cep::AppDirFor(config.path())), config.path() + "/");
+        for (const QString& folder : {QStringLiteral("/proc"), config.path() + "/missing"})
+            QCOMPARE(QString::fromStdString(cep::AppDirFor(folder)),
+                     cache.path() + "/cep-atualiza/");
+        QVERIFY(QFileInfo(cache.path() + "/cep-atualiza").isDir());
+        qputenv("XDG_CACHE_HOME", "");
+        const QByteArray home = qgetenv("HOME");
+        qputenv("HOME", cache.path().toUtf8());
+        QCOMPARE(QString::fromStdString(cep::AppDirFor("/proc")),
+                 cache.path() + "/.cache/cep-atualiza/");
+        qputenv("HOME", home);
+    }
+
+    void enablingRules_data() {
+        QTest::addColumn<int>("item");
+        QTest::addColumn<QString>("local");
+        QTest::addColumn<QString>("remote");
+        QTest::addColumn<char>("state");
+        QTest::addColumn<bool>("importa");
+        const QString file = config.path() + "/lumexbd.gdb";
+        const QString folder = config.path();
+        const QString missing = config.path() + "/none.gdb";
+        QTest::newRow("local, empty") << 0 << ""
+                                      << "srv:x" << ' ' << false;
+        QTest::newRow("local, existing file") << 0 << file << "" << ' ' << true;
+        QTest::newRow("local, folder") << 0 << folder << "" << ' ' << false;
+        QTest::newRow("local, missing file") << 0 << missing << "srv:x" << ' ' << false;
+        QTest::newRow("remote, empty") << 1 << file << "" << ' ' << false;
+        QTest::newRow("remote, blanks") << 1 << ""
+                                        << "  " << ' ' << true;
+        QTest::newRow("remote, address") << 1 << ""
+                                         << "srv:/x.fdb" << ' ' << true;
+        QTest::newRow("staging load") << 0 << file << "" << 'I' << false;
+        QTest::newRow("merge") << 1 << ""
+                               << "srv:/x.fdb" << 'B' << false;
+        QTest::newRow("other state: idle") << 1 << ""
+                                           << "srv:/x.fdb" << 'X' << true;
+    }
+    void enablingRules() {
+        QFETCH(int, item);
+        QFETCH(QString, local);
+        QFETCH(QString, remote);
+        QFETCH(char, state);
+        QFETCH(bool, importa);
+        Write(config.path() + "/lumexbd.gdb", "x");
+        TfrmMain window;
+        Find<QRadioButton>(window, item == 0 ? "rgrTipoBD0" : "rgrTipoBD1")->setChecked(true);
+        Find<QLineEdit>(window, "lfoLocal")->setText(local);
+        Find<QLineEdit>(window, "edtRemoto")->setText(remote);
+        window.FRunState = state;
+        window.ActionListUpdate();
+        const bool running = state == 'I' || state == 'B';
+        QCOMPARE(Find<QAction>(window, "actImporta")->isEnabled(), importa);
+        QCOMPARE(Find<QPushButton>(window, "Button1")->isEnabled(), importa);
+        QCOMPARE(Find<QAction>(window, "actCancela")->isEnabled(), running);
+        QCOMPARE(Find<QPushButton>(window, "Button2")->isEnabled(), running);
+        QCOMPARE(Find<QLineEdit>(window, "lfoLocal")->isHidden(), item != 0);
+        QCOMPARE(Find<QLineEdit>(window, "edtRemoto")->isHidden(), item == 0);
+        for (const char* input : {"lfoLocal", "edtRemoto", "rgrTipoBD"})
+            QCOMPARE(Find<QWidget>(window, input)->isEnabled(), !running);
+        QCOMPARE(Find<QLabel>(window, "lblNomeArq")->text(), item == 0 ? kLocalHint : kRemoteHint);
+    }
+
+    void rulesRunWhenTheLoopIsIdle() {
+        cep::TMVXFileVersion version;
+        cep::TAboutBox about(version);
+        TfrmMain window;
+        window.SetAboutBox(&about);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto* importa = Find<QAction>(window, "actImporta");
+        auto* cancela = Find<QAction>(window, "actCancela");
+        QTRY_VERIFY(!Find<QLineEdit>(window, "lfoLocal")->isHidden());
+        QVERIFY(!importa->isEnabled());
+
+        QTest::mouseClick(Find<QRadioButton>(window, "rgrTipoBD1"), Qt::LeftButton);
+        QTRY_VERIFY(!Find<QLineEdit>(window, "edtRemoto")->isHidden());
+        QTest::keyClicks(Find<QLineEdit>(window, "edtRemoto"), "srv:/x.fdb");
+        QTRY_VERIFY(importa->isEnabled());
+
+        // Not while a modal window is open: F1 shows the About box; a state
+        // change meanwhile shows only once it has closed.
+        about.findChild<QTimer*>("Timer1")->setInterval(300);
+        QTimer::singleShot(50, &window, [&] {
+            QVERIFY(about.isVisible());
+            window.FRunState = 'I';
+            // An event for the window, as a timer or the system would send.
+            QCoreApplication::postEvent(&window, new QEvent(QEvent::User));
+            QTest::qWait(100);
+            QVERIFY(!cancela->isEnabled());
+        });
+        QTest::keyClick(&window, Qt::Key_F1);
+        QVERIFY(!about.isVisible());
+        QTRY_VERIFY(cancela->isEnabled());
+        QVERIFY(!importa->isEnabled());
+    }
+
+    void pointerOverTheControlsShowsNoAbout() {
+        cep::TMVXFileVersion version;
+        cep::TAboutBox about(version);
+        TfrmMain window;
+        window.SetAboutBox(&about);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        bool shown = false;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, &about, [&] {
+            if (about.isVisible()) {
+                shown = true;
+                about.close();
+            }
+        });
+        watch.start(10);
+        for (const char* name : {"pnlBase", "pnlStatus", "lblNomeArq", "rgrTipoBD"}) {
+            auto* control = Find<QWidget>(window, name);
+            QTest::mouseMove(control, QPoint(2, 2));
+            QTest::mouseMove(control, control->rect().center());
+            QTest::qWait(30);
+            QVERIFY2(!shown, name);
+        }
+    }
+
+    void switchingKindEmptiesTheInputShown() {
+        TfrmMain window;
+        auto* local = Find<QLineEdit>(window, "lfoLocal");
+        auto* remote = Find<QLineEdit>(window, "edtRemoto");
+        local->setText("C:\\x.gdb");
+        window.ActionListUpdate();
+        Find<QRadioButton>(window, "rgrTipoBD1")->setChecked(true);
+        window.ActionListUpdate();
+        QCOMPARE(remote->text(), QString());
+        QCOMPARE(local->text(), QStringLiteral("C:\\x.gdb"));  // kept while hidden
+        remote->setText("srv:/x.fdb");
+        Find<QRadioButton>(window, "rgrTipoBD0")->setChecked(true);
+        window.ActionListUpdate();
+        QCOMPARE(local->text(), QString());
+        QCOMPARE(remote->text(), QStringLiteral("srv:/x.fdb"));
+        // The selected item again: nothing changes.
+        local->setText("C:\\y.gdb");
+        Find<QRadioButton>(window, "rgrTipoBD0")->click();
+        QCOMPARE(local->text(), QStringLiteral("C:\\y.gdb"));
+    }
+
+    void browseReplacesTheLocalName() {
+        TfrmMain window;
+        auto* local = Find<QLineEdit>(window, "lfoLocal");
+        local->setText("before");
+        QString filter;
+        std::optional<QString> answer = QStringLiteral("/dados/lumexbd.gdb");
+        window.SetOpenFileDialog([&](QWidget*, const QString& f) {
+            filter = f;
+            return answer;
+        });
+        auto* browse = Find<QAction>(window, "lfoLocalBrowse");
+        browse->trigger();
+        QCOMPARE(filter, QStringLiteral("Arquivos de Dados (*.gdb *.idb *.fdb)"));
+        QCOMPARE(local->text(), QStringLiteral("/dados/lumexbd.gdb"));
+        answer.reset();  // cancelled
+        browse->trigger();
+        QCOMPARE(local->text(), QStringLiteral("/dados/lumexbd.gdb"));
+    }
+
+    void buttonsRunTheirActions() {
+        TfrmMain window;
+        int runs = 0;
+        window.SetImportRun([&] { ++runs; });
+        Find<QLineEdit>(window, "lfoLocal")->setText(QCoreApplication::applicationFilePath());
+        window.ActionListUpdate();
+        Find<QPushButton>(window, "Button1")->click();
+        QCOMPARE(runs, 1);
+        QVERIFY(!window.FCancelRequested);
+        window.FRunState = 'I';
+        window.ActionListUpdate();
+        Find<QPushButton>(window, "Button2")->click();
+        QVERIFY(window.FCancelRequested);
+    }
+
+    void closingRequestsCancel() {
+        TfrmMain window;
+        window.show();
+        QVERIFY(window.close());
+        QVERIFY(window.FCancelRequested);
+    }
+
+  private:
+    QTemporaryDir config;
+};
+
+QTEST_MAIN(TestMainForm)
+#include "test_mainform.moc"

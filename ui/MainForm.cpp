@@ -1,0 +1,344 @@
+#include "ui/MainForm.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QShortcut>
+#include <QStyle>
+#include <QTemporaryFile>
+#include <QTimer>
+#include <exception>
+
+#include "database/Release.h"
+#include "ui/AboutForm.h"
+#include "ui/DefaultPath.h"
+#include "ui/MVXFileVersion.h"
+#include "ui/ProgramIcon.h"
+
+namespace cep {
+
+namespace {
+
+constexpr int kClientWidth = 409, kClientHeight = 188;
+constexpr int kStatusHeight = 34, kStatusBorder = 2;
+
+// The open-file filter, one entry: ".gdb" and ".idb" as the maker's
+// applications name their databases, and Firebird's ".fdb".
+const char kDataFileFilter[] = "Arquivos de Dados (*.gdb *.idb *.fdb)";
+
+QString LocalHint() {
+    return QString::fromUtf8(
+        "Informe o caminho e nome do arquivo da dados.\n"
+        "Ex: C:\\Arquivos de programas\\Morvalex\\Sistema\\Data\\Banco.gdb");
+}
+
+QString RemoteHint() {
+    return QString::fromUtf8(
+        "Informe o endereço do arquivo de dados remoto.\n"
+        "Ex: servidor:C:\\Arquivos de programas\\Morvalex\\Sistema\\Data\\Banco.gdb");
+}
+
+/// A push button that shows and triggers an action, as a button bound to an
+/// action does: its caption and enabling follow the action's.
+void BindButton(QPushButton* button, QAction* action) {
+    const auto follow = [button, action] {
+        button->setText(action->text());
+        button->setEnabled(action->isEnabled());
+    };
+    follow();
+    QObject::connect(action, &QAction::changed, button, follow);
+    QObject::connect(button, &QPushButton::clicked, action, &QAction::trigger);
+}
+
+QFrame* MakePanel(QWidget* parent, const char* name, const QRect& geometry) {
+    auto* panel = new QFrame(parent);
+    panel->setObjectName(QLatin1String(name));
+    panel->setGeometry(geometry);
+    return panel;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QRect& geometry) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(QLatin1String(name));
+    label->setGeometry(geometry);
+    return label;
+}
+
+std::optional<QString> SystemOpenFileDialog(QWidget* parent, const QString& filter) {
+    const QString name = QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
+    if (name.isEmpty())
+        return std::nullopt;
+    return name;
+}
+
+}  // namespace
+
+QString AppTitle() {
+    return QString::fromUtf8("Atualização da Tabela de CEP");
+}
+
+std::string AppDirFor(const QString& exeFolder) {
+    QString folder = exeFolder;
+    QTemporaryFile probe(folder + QStringLiteral("/.cep-atualiza-XXXXXX"));
+    if (!probe.open()) {
+        folder = qEnvironmentVariable("XDG_CACHE_HOME");
+        if (!QDir::isAbsolutePath(folder))
+            folder = QDir::homePath() + QStringLiteral("/.cache");
+        folder += QStringLiteral("/cep-atualiza");
+        QDir().mkpath(folder);
+    }
+    std::string dir = QFile::encodeName(folder).toStdString();
+    if (dir.empty() || dir.back() != '/')
+        dir += '/';
+    return dir;
+}
+
+TfrmMain::TfrmMain(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                          Qt::WindowContextHelpButtonHint) {
+    setObjectName(QStringLiteral("frmMain"));
+    setFont(QFont(QStringLiteral("Liberation Sans"), 8));
+    setFixedSize(kClientWidth, kClientHeight);
+    setWindowIcon(ProgramIcon());
+    setMouseTracking(true);  // FormMouseMove sees every movement over the bare window
+    FOpenFileDialog = SystemOpenFileDialog;
+
+    ActionList = new QObject(this);
+    ActionList->setObjectName(QStringLiteral("ActionList"));
+    actImporta = new QAction(QStringLiteral("Atualiza"), ActionList);
+    actImporta->setObjectName(QStringLiteral("actImporta"));
+    actImporta->setToolTip(QStringLiteral("Importa CEP"));  // kept, not shown
+    connect(actImporta, &QAction::triggered, this, [this] { actImportaExecute(); });
+
+    pnlStatus = MakePanel(this, "pnlStatus",
+                          QRect(0, kClientHeight - kStatusHeight, kClientWidth, kStatusHeight));
+    pnlStatus->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    pnlStatus->setLineWidth(1);
+    lblStatus = MakeLabel(pnlStatus, "lblStatus", QRect(8, 4, 250, 14));
+    pnlBase = MakePanel(this, "pnlBase", QRect(0, 0, kClientWidth, kClientHeight - kStatusHeight));
+
+    Button1 = new QPushButton(pnlBase);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setGeometry(245, 116, 75, 25);
+    BindButton(Button1, actImporta);
+
+    rgrTipoBD = new QGroupBox(QStringLiteral("Tipo de Banco de Dados de destino"), pnlBase);
+    rgrTipoBD->setObjectName(QStringLiteral("rgrTipoBD"));
+    rgrTipoBD->setGeometry(8, 4, 393, 42);
+    rgrTipoBDItems = new QButtonGroup(rgrTipoBD);
+    const QString items[] = {QString::fromUtf8("Local (nesta máquina)"),
+                             QStringLiteral("Remoto (na rede)")};
+    for (int i = 0; i < 2; ++i) {
+        auto* item = new QRadioButton(items[i], rgrTipoBD);
+        item->setObjectName(QStringLiteral("rgrTipoBD%1").arg(i));
+        item->setGeometry(10 + i * 192, 18, 185, 18);  // two columns
+        rgrTipoBDItems->addButton(item, i);
+    }
+    rgrTipoBDItems->button(0)->setChecked(true);
+    connect(rgrTipoBDItems, &QButtonGroup::idToggled, this, [this](int, bool checked) {
+        if (checked)
+            rgrTipoBDClick();
+    });
+
+    edtRemoto = new QLineEdit(pnlBase);
+    edtRemoto->setObjectName(QStringLiteral("edtRemoto"));
+    edtRemoto->setGeometry(8, 110, 393, 21);
+    edtRemoto->hide();
+
+    lfoLocal = new QLineEdit(pnlBase);
+    lfoLocal->setObjectName(QStringLiteral("lfoLocal"));
+    lfoLocal->setGeometry(8, 86, 393, 21);
+    QAction* browse = lfoLocal->addAction(style()->standardIcon(QStyle::SP_DirOpenIcon),
+                                          QLineEdit::TrailingPosition);
+    browse->setObjectName(QStringLiteral("lfoLocalBrowse"));
+    connect(browse, &QAction::triggered, this, [this] { lfoLocalBrowse(); });
+
+    ProgressBar = new QProgressBar(pnlStatus);
+    ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
+    ProgressBar->setGeometry(8, 22, 150, 6);
+    ProgressBar->setRange(0, 100);
+    ProgressBar->setValue(0);
+    ProgressBar->setTextVisible(false);
+
+    lblNomeArq = MakeLabel(pnlBase, "lblNomeArq", QRect(8, 52, 393, 30));
+    lblNomeArq->setWordWrap(true);
+    QPalette red = lblNomeArq->palette();
+    red.setColor(QPalette::WindowText, Qt::red);
+    lblNomeArq->setPalette(red);
+
+    MVXFileVersion = new TMVXFileVersion(this);
+
+    lblResta = MakeLabel(pnlStatus, "lblResta", QRect(262, 4, 139, 14));
+    lblResta->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    lblResta->setText(QStringLiteral("Tempo restante: "));
+
+    Button2 = new QPushButton(pnlBase);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    Button2->setGeometry(326, 116, 75, 25);
+    actCancela = new QAction(QStringLiteral("Cancela"), ActionList);
+    actCancela->setObjectName(QStringLiteral("actCancela"));
+    actCancela->setToolTip(QStringLiteral("Cancela"));
+    connect(actCancela, &QAction::triggered, this, [this] { actCancelaExecute(); });
+    BindButton(Button2, actCancela);
+
+    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(help, &QShortcut::activated, this, [this] { ShowAbout(); });
+
+    FormCreate();
+    if (QScreen* screen = this->screen())  // centred on the screen
+        move(screen->availableGeometry().center() - rect().center());
+    qApp->installEventFilter(this);
+    ScheduleUpdate();
+}
+
+TfrmMain::~TfrmMain() = default;
+
+void TfrmMain::FormCreate() {
+    // The maker's configured database path; on Windows a registry value of
+    // the wrong type ends these steps with its message, and the window opens
+    // without a proposed path.
+    try {
+        const std::string path = ReadDefaultDatabasePath();
+        if (!path.empty()) {
+            // The item first: changing it empties an input (rgrTipoBDClick).
+            const QString text = QFile::decodeName(QByteArray::fromStdString(path));
+            if (IsLocalDatabasePath(path)) {
+                rgrTipoBDItems->button(0)->setChecked(true);
+                lfoLocal->setText(text);
+            } else {
+                rgrTipoBDItems->button(1)->setChecked(true);
+                edtRemoto->setText(text);
+            }
+        }
+    } catch (const std::exception& error) {
+        QMessageBox::critical(this, AppTitle(), QString::fromLocal8Bit(error.what()));
+    }
+
+    MVXFileVersion->SetFileName(QCoreApplication::applicationFilePath());
+    setWindowTitle(AppTitle() + QStringLiteral(" - ") + QString::fromLatin1(ReleaseDate));
+    FAppDir = AppDirFor(QCoreApplication::applicationDirPath());
+
+    edtRemoto->move(edtRemoto->x(), lfoLocal->y());
+    ProgressBar->resize(pnlStatus->width() - 2 * kStatusBorder - 12, ProgressBar->height());
+
+    FRunState = ' ';
+    lblStatus->clear();
+    lblResta->clear();
+}
+
+void TfrmMain::ActionListUpdate() {
+    const bool running = FRunState == 'I' || FRunState == 'B';
+    actCancela->setEnabled(running);
+
+    const bool local = rgrTipoBDItems->checkedId() == 0;
+    lfoLocal->setVisible(local);
+    edtRemoto->setVisible(!local);
+
+    bool ready = false;
+    if (local) {
+        const QFileInfo file(lfoLocal->text());
+        ready = !lfoLocal->text().isEmpty() && file.exists() && !file.isDir();
+    } else {
+        ready = !edtRemoto->text().isEmpty();
+    }
+    actImporta->setEnabled(!running && ready);
+
+    lfoLocal->setEnabled(!running);
+    edtRemoto->setEnabled(!running);
+    rgrTipoBD->setEnabled(!running);
+
+    lblNomeArq->setText(local ? LocalHint() : RemoteHint());
+}
+
+// The window's own idle-time update: after the event loop has delivered an
+// event to the window or one of its controls, the rules run once the loop has
+// nothing else queued, unless the window is hidden, disabled or under a
+// modal window.
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (!FUpdatePending && event->type() != QEvent::Paint &&
+        event->type() != QEvent::UpdateRequest && watched->isWidgetType()) {
+        auto* widget = static_cast<QWidget*>(watched);
+        if (widget == this || isAncestorOf(widget))
+            ScheduleUpdate();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TfrmMain::ScheduleUpdate() {
+    FUpdatePending = true;
+    QTimer::singleShot(0, this, [this] {
+        FUpdatePending = false;
+        if (isVisible() && isEnabled() && !QApplication::activeModalWidget())
+            ActionListUpdate();
+    });
+}
+
+void TfrmMain::actImportaExecute() {
+    // The import run is wired in here.
+    if (FImportRun)
+        FImportRun();
+}
+
+void TfrmMain::rgrTipoBDClick() {
+    // The visibility is still the previous choice's: the input about to be
+    // shown is emptied, the one being hidden keeps its text.
+    if (!edtRemoto->isHidden())
+        lfoLocal->clear();
+    else
+        edtRemoto->clear();
+}
+
+void TfrmMain::lfoLocalBrowse() {
+    if (const std::optional<QString> name =
+            FOpenFileDialog(this, QString::fromLatin1(kDataFileFilter)))
+        lfoLocal->setText(QDir::toNativeSeparators(*name));
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+    FormClose();
+    event->accept();
+}
+
+void TfrmMain::FormClose() {
+    FCancelRequested = true;
+    // Closing the database connection comes with the import run.
+}
+
+void TfrmMain::actCancelaExecute() {
+    FCancelRequested = true;
+}
+
+void TfrmMain::mouseMoveEvent(QMouseEvent* event) {
+    QWidget::mouseMoveEvent(event);
+    // Moves over the controls propagate up to here too: only the bare
+    // window counts.
+    if (!childAt(event->position().toPoint()))
+        FormMouseMove();
+}
+
+// The panels cover the whole client area, so in practice this runs only
+// through F1.
+void TfrmMain::FormMouseMove() {
+    ShowAbout();
+}
+
+void TfrmMain::ShowAbout() {
+    if (AboutBox && !AboutBox->isVisible())
+        AboutBox->exec();
+}
+
+}  // namespace cep
