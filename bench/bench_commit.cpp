@@ -26,12 +26,14 @@ int main(int argc, char** argv) {
     auto measure = [&](const char* label, bool unit) {
         query->RunStatement("DELETE FROM BENCH_COMMIT");
         const auto start = std::chrono::steady_clock::now();
-        std::unique_ptr<TUnitOfWork> work;
+        std::unique_ptr<TTransaction> work;
         if (unit)
-            work = std::make_unique<TUnitOfWork>(*connection);
+            work = connection->StartTransaction();
+        auto insert = connection->CreateQuery(work.get());
         for (int i = 0; i < count; ++i)
-            query->RunStatement("INSERT INTO BENCH_COMMIT (NU_CEP, TE_DESCRICAO_CEP) VALUES ('" +
-                                std::to_string(10000000 + i) + "', 'RUA IRMAO GREGORIO')");
+            insert->RunStatement("INSERT INTO BENCH_COMMIT (NU_CEP, TE_DESCRICAO_CEP) VALUES ('" +
+                                 std::to_string(10000000 + i) + "', 'RUA IRMAO GREGORIO')");
+        insert.reset();
         if (work)
             work->Commit();
         const double seconds =
@@ -40,7 +42,7 @@ int main(int argc, char** argv) {
                     count / seconds);
     };
     measure("a commit per statement", false);
-    measure("one unit of work", true);
+    measure("one transaction", true);
     query->RunStatement("DROP TABLE BENCH_COMMIT");
     return 0;
 }

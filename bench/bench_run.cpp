@@ -84,17 +84,21 @@ void BareLoop(const std::string& database, const TDataSetSource& dataSets) {
     TTextReader reader(file);
     std::string line;
     int count = 0;
-    auto work = std::make_unique<TUnitOfWork>(*connection);
+    auto work = connection->StartTransaction();
+    auto insert = connection->CreateQuery(work.get());
     while (!reader.AtEnd()) {
         reader.ReadLine(line);
         std::string sql = BuildInsert(line);
         sql.replace(12, 12, "BENCH_TEMP");  // "TAB_CEP_TEMP" -> "BENCH_TEMP"
-        query->RunStatement(sql);
+        insert->RunStatement(sql);
         if (++count % kStagingRecordsPerCommit == 0) {
+            insert.reset();
             work->Commit();
-            work = std::make_unique<TUnitOfWork>(*connection);
+            work = connection->StartTransaction();
+            insert = connection->CreateQuery(work.get());
         }
     }
+    insert.reset();
     work->Commit();
     const double seconds = Seconds(TSteadyClock::now() - start);
     std::printf("bare loop: %d INSERT statements in %.1f s (%.0f/s)\n", count, seconds,

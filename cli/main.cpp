@@ -43,11 +43,13 @@ const char kUsage[] =
     "  --help             esta ajuda\n"
     "\n"
     "Ctrl-C (ou SIGTERM) pede o cancelamento; a execução para como pelo botão\n"
-    "Cancela.\n"
+    "Cancela, sem aplicar nada. Um segundo Ctrl-C encerra o programa na hora; o\n"
+    "banco de dados fica com a versão anterior ou com a nova, inteira.\n"
     "\n"
     "Código de saída: 0 concluído; 1 \"Erro de acesso ao BD\"; 2 \"Erro no processo\";\n"
-    "3 parado sem aplicar nada (sem TAB_CEP, versão anterior, resposta não);\n"
-    "4 cancelado.\n";
+    "3 parado sem aplicar nada (sem TAB_CEP, versão anterior, resposta não, outra\n"
+    "atualização em andamento no banco); 4 cancelado, nada aplicado; 5 concluído,\n"
+    "mas com registros rejeitados.\n";
 
 // Exit status of the command.
 constexpr int kExitCompleted = 0;
@@ -55,6 +57,7 @@ constexpr int kExitAccess = 1;
 constexpr int kExitProcess = 2;
 constexpr int kExitStopped = 3;
 constexpr int kExitCancelled = 4;
+constexpr int kExitRefused = 5;
 constexpr int kExitUsage = 64;
 
 std::atomic<std::atomic<bool>*> gCancel{nullptr};
@@ -70,12 +73,24 @@ void WatchSignals() {
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     std::thread([signals] {
+        bool asked = false;
         for (;;) {
             int received = 0;
             if (sigwait(&signals, &received) != 0)
                 continue;
-            if (std::atomic<bool>* cancel = gCancel.load())
+            // A second request ends the program at once: the release is
+            // applied by one commit, so the database keeps either the old
+            // release or the new one, whole.
+            if (asked) {
+                static const char kBye[] = "\ncep-atualiza: interrompido.\n";
+                [[maybe_unused]] const ssize_t written =
+                    write(STDERR_FILENO, kBye, sizeof kBye - 1);
+                _exit(kExitCancelled);
+            }
+            if (std::atomic<bool>* cancel = gCancel.load()) {
                 cancel->store(true);
+                asked = true;
+            }
         }
     }).detach();
 }
@@ -96,6 +111,8 @@ int ExitCodeOf(TRunOutcome outcome) {
     switch (outcome) {
         case TRunOutcome::Completed:
             return kExitCompleted;
+        case TRunOutcome::CompletedRefused:
+            return kExitRefused;
         case TRunOutcome::AccessError:
             return kExitAccess;
         case TRunOutcome::ProcessError:
@@ -168,6 +185,11 @@ int main(int argc, char** argv) {
     view.Finish();
     if (!result.detail.empty())
         std::fprintf(stderr, "%s\n", ConsoleText(result.detail).c_str());
+    for (const std::string& note : result.notes)
+        std::fprintf(stderr, "%s\n", ConsoleText(note).c_str());
+    std::fprintf(stderr, "%s\n",
+                 result.applied ? "O banco de dados tem agora a vers\xC3\xA3o de dados do programa."
+                                : "O banco de dados n\xC3\xA3o foi alterado.");
     std::fprintf(stdout, "%s\n", ConsoleText(result.message).c_str());
     std::fflush(stdout);
     gCancel = nullptr;

@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstddef>
+#include <string>
+#include <string_view>
 
 namespace cep {
 
@@ -30,5 +32,12 @@ inline constexpr std::size_t kCepLineBytes = kCepRecordLength + 2;
 inline constexpr std::size_t kMuniCodeLength = 6;
 inline constexpr std::size_t kMuniNameMinLength = 3;
 inline constexpr std::size_t kMuniNameMaxLength = 30;
+
+/// Why `line` (without its line end) is not a record of data set `name`
+/// (TABCEP: 165 characters starting with an eight-digit code; TABMUNI: a
+/// six-digit code and a name of up to 30 characters; TABCEPEXC: an
+/// eight-digit code, or a blank line, which is skipped); empty when it is
+/// one. No record holds a control character.
+std::string RecordProblem(std::string_view name, std::string_view line);
 
 }  // namespace cep

@@ -84,14 +84,45 @@ struct TProgressHook {
     TProgressFunction function = nullptr;
 };
 
+/// A transaction of the program's own: its statements become visible to
+/// others only when it commits. Rolled back when it is destroyed still open,
+/// and when its connection closes.
+class TTransaction {
+  public:
+    virtual ~TTransaction() = default;
+
+    /// Commits; when that fails the work is rolled back and the error raised.
+    /// Either way the transaction is no longer open afterwards.
+    virtual void Commit() = 0;
+    /// Rolls back; harmless when no longer open.
+    virtual void Rollback() noexcept = 0;
+    /// False after a commit or a rollback, and once its connection closed.
+    virtual bool IsOpen() const = 0;
+};
+
+/// How a transaction waits for what others hold, and what it holds itself.
+struct TTransactionOptions {
+    /// Seconds to wait for a row or a table another transaction holds; 0
+    /// fails at once with TDatabaseFailure::LockConflict.
+    int lockTimeout = 10;
+    bool readOnly = false;
+    /// Tables reserved at the start for this transaction's writes alone: no
+    /// other transaction may write them until it ends, and the start fails at
+    /// once (LockConflict) when another holds or has written one of them.
+    std::vector<std::string> protectedTables;
+};
+
 /// A query bound to a connection: runs statements and reads a SELECT's rows.
-/// Statements run on a closed connection reopen it with its last parameters.
+/// Statements run on a closed connection reopen it with its last parameters,
+/// unless the query belongs to a transaction: that one's work was lost with
+/// the connection, and its statements raise.
 class TQuery {
   public:
     virtual ~TQuery() = default;
 
-    /// Runs one statement that returns no rows. Outside a unit of work the
-    /// statement is committed on its own.
+    /// Runs one statement that returns no rows: in the query's transaction,
+    /// or, for a query without one, in a transaction of its own committed at
+    /// once.
     virtual void RunStatement(std::string_view sql) = 0;
     /// Opens a SELECT, positioned on its first row. Closes an open one first.
     virtual void OpenSelect(std::string_view sql) = 0;
@@ -107,6 +138,28 @@ class TQuery {
     virtual void CloseSelect() = 0;
 };
 
+/// A statement prepared once, with parameters that take text values, run as
+/// often as needed in any transaction of its connection.
+class TStatement {
+  public:
+    virtual ~TStatement() = default;
+
+    /// The number of parameters the statement takes.
+    virtual unsigned ParameterCount() const = 0;
+    /// Runs the statement in `transaction` with `values` for its parameters,
+    /// in order (never NULL: an empty text is ''). A failing run changes
+    /// nothing.
+    virtual void Execute(TTransaction& transaction,
+                         const std::vector<std::string_view>& values) = 0;
+};
+
+/// What the last AppendUpdate did with the rows of its source.
+struct TMoveCounts {
+    int32_t source = 0;    ///< rows of the source
+    int32_t inserted = 0;  ///< rows the destination did not have
+    int32_t updated = 0;   ///< rows of the destination rewritten
+};
+
 /// The program's database connection (the engine boundary). One Firebird
 /// implementation sits behind it; the stages see only this interface.
 class TConnection {
@@ -115,7 +168,7 @@ class TConnection {
 
     /// Opens with `params`; on failure raises TDatabaseError and stays closed.
     virtual void OpenConnection(const TConnectionParams& params) = 0;
-    /// Closes every open query on it and rolls back an open unit of work.
+    /// Closes every open query on it and rolls back its open transactions.
     virtual void CloseConnection() = 0;
     virtual bool IsConnected() const = 0;
     /// The parameters of the last OpenConnection.
@@ -123,17 +176,22 @@ class TConnection {
 
     /// User tables only, names as the server stores them, trailing blanks removed.
     virtual std::vector<std::string> ListUserTables() = 0;
-    /// A second connection to the same database with the same parameters, for
-    /// work that must commit or roll back apart from this one's.
-    virtual std::unique_ptr<TConnection> OpenSibling() = 0;
-    /// A new query on this connection.
-    virtual std::unique_ptr<TQuery> CreateQuery() = 0;
+    /// Starts a transaction (a closed connection reopens first).
+    virtual std::unique_ptr<TTransaction> StartTransaction(
+        const TTransactionOptions& options = {}) = 0;
+    /// A new query on this connection, its statements in `transaction` (one
+    /// of this connection's), or each in one of its own when none is given.
+    virtual std::unique_ptr<TQuery> CreateQuery(TTransaction* transaction = nullptr) = 0;
+    /// Prepares `sql` (in `transaction`, one of this connection's) to be run
+    /// in any of this connection's transactions.
+    virtual std::unique_ptr<TStatement> Prepare(std::string_view sql,
+                                                TTransaction& transaction) = 0;
     /// SELECT COUNT(*) of `table`; -1 when it cannot be counted.
     virtual int32_t CountRecords(std::string_view table) = 0;
 
     /// Asks the server to abort the operation now running on this connection.
-    /// Usable from another thread or a progress callback;
-    /// does nothing when idle or closed.
+    /// Usable from another thread or a progress callback; does nothing when
+    /// idle or closed.
     virtual void Cancel() noexcept = 0;
 
     /// The hook registered for `type`, all zero when none.
@@ -142,61 +200,26 @@ class TConnection {
     virtual void SetProgressHook(int type, const TProgressHook& hook) = 0;
 
     /// Moves every row of `source` into `destination` in one operation of the
-    /// server, inside one transaction: a row whose `key` exists is updated, any
-    /// other appended; columns are paired by position. Refuses (TDatabaseError)
-    /// a destination whose first columns are not the source's, in its order,
-    /// or that has no unique key on `key`. While it works the general-progress
-    /// hook gets count reports on the calling thread; a hook that replies
-    /// kProgressAbort stops the move, which is rolled back, and AppendUpdate
-    /// returns normally with MovedRecords() 0. A failure rolls back and raises.
-    /// While it runs, CountRecords(source) answers the count taken at its start.
+    /// server, inside `transaction` (one of this connection's, not committed
+    /// here): a row whose `key` exists is updated, any other appended; columns
+    /// are paired by name, the destination's first columns being the source's
+    /// (the caller has checked that). While it works the general-progress hook
+    /// gets count reports on the calling thread, at least every few tenths of
+    /// a second; a hook that replies kProgressAbort stops the move (the
+    /// engine's cancel is sent until the statement answers), the move's
+    /// changes are undone, and AppendUpdate returns normally with
+    /// LastMoveAborted(). A failure undoes the move's changes and raises;
+    /// either way the transaction stays open for the caller to end. While it
+    /// runs, CountRecords(source) answers the count taken at its start.
     virtual void AppendUpdate(std::string_view source, std::string_view destination,
-                              std::string_view key) = 0;
-    /// Rows the last AppendUpdate inserted or updated (0 before the first,
-    /// and after one that was stopped or failed).
+                              std::string_view key, TTransaction& transaction) = 0;
+    /// Rows of the source the last AppendUpdate merged: all of them when it
+    /// ran to its end, 0 before the first and after one stopped or failed.
     virtual int32_t MovedRecords() const = 0;
+    /// What the last AppendUpdate inserted and updated.
+    virtual TMoveCounts LastMoveCounts() const = 0;
     /// True when the last AppendUpdate was stopped by its hook.
     virtual bool LastMoveAborted() const = 0;
-
-    // Unit of work: see TUnitOfWork. Only one may be open at a time.
-    virtual void BeginWork() = 0;
-    virtual void CommitWork() = 0;
-    virtual void RollbackWork() noexcept = 0;
-    virtual bool InWork() const = 0;
-};
-
-/// Makes the many statements of one stage share one transaction: committed
-/// by Commit(), rolled back when left without it (an exception or a cancel).
-class TUnitOfWork {
-  public:
-    explicit TUnitOfWork(TConnection& connection) : FConnection(connection) {
-        FConnection.BeginWork();
-    }
-    ~TUnitOfWork() {
-        if (!FDone)
-            FConnection.RollbackWork();
-    }
-    TUnitOfWork(const TUnitOfWork&) = delete;
-    TUnitOfWork& operator=(const TUnitOfWork&) = delete;
-
-    /// Commits; when that fails the work is rolled back and the error raised.
-    void Commit() {
-        FDone = true;
-        try {
-            FConnection.CommitWork();
-        } catch (...) {
-            FConnection.RollbackWork();
-            throw;
-        }
-    }
-    void Rollback() noexcept {
-        FDone = true;
-        FConnection.RollbackWork();
-    }
-
-  private:
-    TConnection& FConnection;
-    bool FDone = false;
 };
 
 }  // namespace cep

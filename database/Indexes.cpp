@@ -19,4 +19,17 @@ void SwitchIndexes(TQuery& query, bool active) {
     }
 }
 
+std::vector<std::string> InactiveIndexes(TQuery& query) {
+    std::vector<std::string> inactive;
+    for (const char* index : kSecondaryIndexes) {
+        query.OpenSelect(
+            std::string("SELECT RDB$INDEX_NAME FROM RDB$INDICES WHERE RDB$INDEX_NAME = '") + index +
+            "' AND RDB$INDEX_INACTIVE = 1");
+        if (!query.AtEnd())
+            inactive.push_back(index);
+        query.CloseSelect();
+    }
+    return inactive;
+}
+
 }  // namespace cep

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "database/Engine.h"
 
 namespace cep {
@@ -13,5 +16,9 @@ inline constexpr const char* kSecondaryIndexes[] = {"IDX_CEPS_LOGR", "IDX_CEPS_M
 /// database has it (looked up by name alone). No message; a failing probe or
 /// switch raises TDatabaseError, and switches already made stay made.
 void SwitchIndexes(TQuery& query, bool active);
+
+/// The secondary indexes of kSecondaryIndexes the database has switched off
+/// (left so by a run that was stopped before it switched them on again).
+std::vector<std::string> InactiveIndexes(TQuery& query);
 
 }  // namespace cep

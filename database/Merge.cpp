@@ -48,7 +48,7 @@ int MergeProgress(int type, void* clientData, void* report) {
     return reply;
 }
 
-bool MergeStaging(TStageContext& run) {
+bool MergeStaging(TStageContext& run, TTransaction& transaction) {
     if (run.FCancelRequested)
         return false;
     const std::string problem =
@@ -76,14 +76,13 @@ bool MergeStaging(TStageContext& run) {
     run.FView.Repaint();
     run.FMergeStart = run.FClock();
     run.SetRunState(TRunState::Merge);
-    try {
-        run.dbsMain.AppendUpdate("TAB_CEP_TEMP", "TAB_CEP", "NU_CEP");
-    } catch (...) {
-        run.FMovedRecords = 0;
-        restore();
-        throw;
-    }
-    restore();
+    // The hook goes whatever ends the merge.
+    struct TRestore {
+        decltype(restore)& r;
+        ~TRestore() { r(); }
+    } restoreOnExit{restore};
+    run.FMovedRecords = 0;
+    run.dbsMain.AppendUpdate("TAB_CEP_TEMP", "TAB_CEP", "NU_CEP", transaction);
     run.FMovedRecords = run.dbsMain.MovedRecords();
     return !run.dbsMain.LastMoveAborted();
 }

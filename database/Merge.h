@@ -16,12 +16,12 @@ struct TMergeHookRecord {
 /// handles pending input and replies kProgressAbort once a cancel is asked.
 int MergeProgress(int type, void* clientData, void* report);
 
-/// Merges TAB_CEP_TEMP into TAB_CEP in one operation of the server, inside one
-/// transaction. Does nothing when a cancel is already requested. Returns true
-/// when the merge ran to its end (false: skipped or stopped by a cancel, with
-/// TAB_CEP unchanged). Refuses a TAB_CEP whose first columns are not the
-/// staging table's, in its order, or without a unique key on NU_CEP. Raises
-/// on failure, TAB_CEP unchanged.
-bool MergeStaging(TStageContext& run);
+/// Merges TAB_CEP_TEMP into TAB_CEP in one operation of the server, inside
+/// `transaction` (which the caller commits or rolls back). Does nothing when a
+/// cancel is already requested. Returns true when the merge ran to its end
+/// (false: skipped or stopped by a cancel, the transaction's TAB_CEP as it
+/// was). Refuses a TAB_CEP that cannot take the staging table's rows (see
+/// MergeShapeProblem). Raises on failure, the transaction's TAB_CEP as it was.
+bool MergeStaging(TStageContext& run, TTransaction& transaction);
 
 }  // namespace cep

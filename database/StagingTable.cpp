@@ -13,7 +13,7 @@ constexpr char kStagingFailed[] = "Erro na cria\xE7\xE3o da tabela tempor\xE1ria
 
 }  // namespace
 
-bool PrepareStaging(TStageContext& run) {
+bool PrepareStaging(TStageContext& run, bool reconnect) {
     bool result = true;
     bool destinationFound = false;
     bool stagingFound = false;
@@ -37,7 +37,7 @@ bool PrepareStaging(TStageContext& run) {
     }
     // Whenever the staging table was not there before, reconnect: also after a
     // failed listing or CREATE, so the connection is in a known state.
-    if (!stagingFound) {
+    if (!stagingFound && reconnect) {
         try {
             const TConnectionParams params = run.dbsMain.Params();
             run.dbsMain.CloseConnection();

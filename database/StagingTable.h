@@ -14,10 +14,13 @@ inline constexpr char kCreateStaging[] =
 inline constexpr char kEmptyStaging[] = "DELETE FROM TAB_CEP_TEMP ";
 
 /// Checks that TAB_CEP exists and leaves an empty TAB_CEP_TEMP for the
-/// staging load: creates it when missing (and then reconnects, so the new
-/// table is seen), empties it when left over. True when it is ready; false
-/// after its own error message, which carries the engine's reason as detail.
-/// Raises only what is not a database or file error.
-bool PrepareStaging(TStageContext& run);
+/// staging load: creates it when missing, empties it when left over. After a
+/// creation (and after a failure while the staging table was not there) it
+/// reconnects, unless `reconnect` is false: a run that holds its database
+/// through a transaction of the connection keeps the connection, and the
+/// engine sees the new table without a reconnect. True when it is ready;
+/// false after its own error message, which carries the engine's reason as
+/// detail. Raises only what is not a database error.
+bool PrepareStaging(TStageContext& run, bool reconnect = true);
 
 }  // namespace cep

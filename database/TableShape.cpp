@@ -51,7 +51,37 @@ std::string MergeShapeProblem(TQuery& query, std::string_view source, std::strin
                std::string(source) + ", in its order";
     if (!HasUniqueKey(query, destination, key))
         return "Table " + std::string(destination) + " has no unique key on " + std::string(key);
+    // Columns the merge leaves out must take a row without them.
+    query.OpenSelect(
+        "SELECT RF.RDB$FIELD_NAME FROM RDB$RELATION_FIELDS RF "
+        "JOIN RDB$FIELDS F ON F.RDB$FIELD_NAME = RF.RDB$FIELD_SOURCE "
+        "WHERE RF.RDB$RELATION_NAME = " +
+        QuoteSql(destination) +
+        " AND (RF.RDB$NULL_FLAG = 1 OR F.RDB$NULL_FLAG = 1)"
+        " AND RF.RDB$DEFAULT_SOURCE IS NULL AND F.RDB$DEFAULT_SOURCE IS NULL"
+        " AND F.RDB$COMPUTED_BLR IS NULL ORDER BY RF.RDB$FIELD_POSITION");
+    std::string required;
+    for (; !query.AtEnd(); query.Next()) {
+        const std::string column = RightTrimmed(query.ColumnText("RDB$FIELD_NAME"));
+        if (std::find(from.begin(), from.end(), column) == from.end())
+            required += (required.empty() ? "" : ", ") + column;
+    }
+    query.CloseSelect();
+    if (!required.empty())
+        return "Table " + std::string(destination) + " has NOT NULL columns without default " +
+               "that " + std::string(source) + " does not fill: " + required;
     return {};
+}
+
+bool CheckDestination(TStageContext& run) {
+    // "A tabela de CEP não tem a estrutura esperada."
+    static const char kWrongShape[] = "A tabela de CEP n\xE3o tem a estrutura esperada.";
+    const std::string problem =
+        MergeShapeProblem(*run.queTrab, "TAB_CEP_TEMP", "TAB_CEP", "NU_CEP");
+    if (problem.empty())
+        return true;
+    run.FView.ShowError(kWrongShape, problem);
+    return false;
 }
 
 }  // namespace cep

@@ -29,9 +29,8 @@ void DeleteCodes(TQuery& query, const std::vector<std::string>& codes) {
     query.RunStatement(BuildDeleteStatement(codes));
 }
 
-void RemoveWithdrawn(TStageContext& run, const std::string& fileName) {
+void RemoveWithdrawn(TStageContext& run, TQuery& query, const std::string& fileName) {
     TTextReader file(fileName);
-    TUnitOfWork work(run.dbsMain);
     std::vector<std::string> batch;
     batch.reserve(kWithdrawnBatch);
     std::string line;
@@ -42,16 +41,15 @@ void RemoveWithdrawn(TStageContext& run, const std::string& fileName) {
         if (!TrimControl(line).empty())
             batch.push_back(line.substr(0, 8));
         if (static_cast<int>(batch.size()) == kWithdrawnBatch) {
-            DeleteCodes(*run.queTrab, batch);
+            DeleteCodes(query, batch);
             batch.clear();
         }
     }
     if (!batch.empty())
-        DeleteCodes(*run.queTrab, batch);
-    work.Commit();
+        DeleteCodes(query, batch);
 }
 
-int32_t RemoveWithdrawnStage(TStageContext& run, const std::string& fileName) {
+int32_t RemoveWithdrawnStage(TStageContext& run, TQuery& query, const std::string& fileName) {
     if (!std::filesystem::exists(fileName))
         return 0;
     const int32_t count = FileSizeOf(fileName) / static_cast<int32_t>(kCepLineBytes);
@@ -60,7 +58,7 @@ int32_t RemoveWithdrawnStage(TStageContext& run, const std::string& fileName) {
     run.FView.SetProgressMax(count);
     run.FView.SetProgressPosition(0);
     run.FView.Repaint();
-    RemoveWithdrawn(run, fileName);
+    RemoveWithdrawn(run, query, fileName);
     std::error_code ignored;
     std::filesystem::remove(fileName, ignored);
     return count;

@@ -19,14 +19,14 @@ std::string BuildDeleteStatement(const std::vector<std::string>& codes);
 void DeleteCodes(TQuery& query, const std::vector<std::string>& codes);
 
 /// Deletes from TAB_CEP every code listed in `fileName`, in batches of
-/// kWithdrawnBatch, all in one unit of work on the run's connection, moving
-/// the bar one step per line. Raises on a file error or a failed statement
-/// (then nothing is deleted).
-void RemoveWithdrawn(TStageContext& run, const std::string& fileName);
+/// kWithdrawnBatch, through `query` (whose transaction the caller ends),
+/// moving the bar one step per line. Raises on a file error or a failed
+/// statement.
+void RemoveWithdrawn(TStageContext& run, TQuery& query, const std::string& fileName);
 
 /// The removal stage: when `fileName` ("TempExc.txt") exists, sets up the
-/// status panel, removes the codes and deletes the file. Returns the deletion
-/// count (file size div 167), 0 when there is no file.
-int32_t RemoveWithdrawnStage(TStageContext& run, const std::string& fileName);
+/// status panel, removes the codes through `query` and deletes the file.
+/// Returns the deletion count (file size div 167), 0 when there is no file.
+int32_t RemoveWithdrawnStage(TStageContext& run, TQuery& query, const std::string& fileName);
 
 }  // namespace cep

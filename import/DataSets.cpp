@@ -3,6 +3,10 @@
 #include <memory>
 #include <vector>
 
+#include "common/FileSize.h"
+#include "common/RecordLayout.h"
+#include "common/TextFile.h"
+
 namespace cep {
 
 namespace {
@@ -48,6 +52,31 @@ void TFolderDataSetSource::Extract(const std::string& name, const std::string& f
         }
     }
     out.Close();
+}
+
+void TFolderDataSetSource::Verify() const {
+    for (const char* name : {kTabCep, kTabMuni, kTabCepExc}) {
+        if (name == std::string(kTabCepExc) && !Contains(name))
+            continue;  // optional
+        const std::string file = name + std::string(".txt");
+        std::unique_ptr<TTextReader> reader;
+        try {
+            reader = std::make_unique<TTextReader>(PathOf(name));
+        } catch (const TInOutError& e) {
+            throw TReleaseError(file + ": " + e.what());
+        }
+        std::string line;
+        int32_t number = 0;
+        while (!reader->AtEnd()) {
+            reader->ReadLine(line);
+            ++number;
+            const std::string problem = RecordProblem(name, line);
+            if (!problem.empty())
+                throw TReleaseError(file + ", linha " + std::to_string(number) + ": " + problem);
+        }
+        if (number == 0 && name == std::string(kTabCep))
+            throw TReleaseError(file + ": nenhum registro");
+    }
 }
 
 TDataSetWriter::TDataSetWriter(const std::string& fileName)

@@ -22,11 +22,24 @@ class TDataSetError : public TError {
     using TError::TError;
 };
 
+/// A data set whose lines are not all records of its layout.
+class TReleaseError : public TError {
+  public:
+    using TError::TError;
+};
+
 /// Where the data sets come from: carried inside the program, or a release
 /// folder on disk.
 class TDataSetSource {
   public:
     virtual ~TDataSetSource() = default;
+
+    /// Checks that the data sets hold records and nothing else, before any is
+    /// used: every line a record of its data set's layout, and at least one
+    /// postal-code record. Raises TReleaseError naming the file and the first
+    /// bad line. The data sets carried inside the program were checked when
+    /// it was built.
+    virtual void Verify() const {}
 
     /// True when the source holds a data set of that name.
     virtual bool Contains(const std::string& name) const = 0;
@@ -45,6 +58,7 @@ class TFolderDataSetSource : public TDataSetSource {
 
     bool Contains(const std::string& name) const override;
     void Extract(const std::string& name, const std::string& fileName) const override;
+    void Verify() const override;
 
     /// The file that holds data set `name`.
     std::string PathOf(const std::string& name) const;

@@ -22,36 +22,37 @@ std::string BuildMunicipalityInsert(std::string_view line) {
            QuoteSql(name) + ")";
 }
 
-bool RunMunicipalityStatement(TRunContext& run, TQuery& query, const std::string& sql) {
-    try {
-        query.RunStatement(sql);
-        return true;
-    } catch (const TDatabaseError& e) {
-        run.FView.ShowMessage(kMunicipalityError, e.what());
-        return false;
-    }
-}
-
-bool LoadMunicipalities(TRunContext& run, TQuery& query) {
-    const std::string fileName = run.FAppDir + "TempMuni.txt";
+void LoadMunicipalities(TRunContext& run, TQuery& query, const std::string& fileName) {
     TLineProgress progress(run, kStatusMunicipalities, FileSizeOf(fileName));
     TTextReader file(fileName);
     progress.Start();  // before the delete: the estimate includes it
-    if (!RunMunicipalityStatement(run, query, "delete from tab_muni"))
-        return false;  // no TAB_MUNI: one message, no insert tried
+    try {
+        query.RunStatement("delete from tab_muni");
+    } catch (const TDatabaseError& e) {
+        if (e.Failure() != TDatabaseFailure::UnknownObject)
+            throw;
+        run.FView.ShowMessage(kMunicipalityError, e.what());
+        return;  // no TAB_MUNI: one message, no insert tried
+    }
     int32_t counter = 0;
     std::string line;
     while (!file.AtEnd()) {
         file.ReadLine(line);
         ++counter;
         progress.LineRead(line.size());
-        RunMunicipalityStatement(run, query, BuildMunicipalityInsert(line));
+        try {
+            query.RunStatement(BuildMunicipalityInsert(line));
+        } catch (const TDatabaseError& e) {
+            if (!e.IsRowRefused())
+                throw;
+            ++run.FRefusedMunicipalities;
+            run.FView.ShowMessage(kMunicipalityError, e.what());
+        }
         run.FView.ProcessMessages();
         if (run.FCancelRequested)
-            return false;
+            return;
         progress.Show(counter);
     }
-    return true;
 }
 
 }  // namespace cep

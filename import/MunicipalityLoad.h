@@ -10,16 +10,15 @@ namespace cep {
 /// INSERT INTO TAB_MUNI (ID_MUNIC,NM_MUNIC) VALUES (...) for one line.
 std::string BuildMunicipalityInsert(std::string_view line);
 
-/// Runs one statement of the municipality load through `query`; on failure
-/// shows the plain message "Erro na atulaização da tabela de Município.".
-/// Never raises; true when the statement ran.
-bool RunMunicipalityStatement(TRunContext& run, TQuery& query, const std::string& sql);
-
-/// Rewrites TAB_MUNI from FAppDir + "TempMuni.txt" through `query`, whose
-/// connection the caller keeps in a unit of work of its own: the rewrite
-/// becomes visible only when the caller commits it. When the delete fails
-/// (no TAB_MUNI) its message is shown once and no insert is tried. Returns
-/// true when the load read the whole file. Raises on a file error.
-bool LoadMunicipalities(TRunContext& run, TQuery& query);
+/// Rewrites TAB_MUNI from `fileName` ("TempMuni.txt") through `query`, whose
+/// transaction the caller ends: the rewrite becomes visible only when the
+/// caller commits it. A database without TAB_MUNI gets the plain message
+/// "Erro na atulaização da tabela de Município." once and no insert; so does
+/// each line whose values the table refuses (a name too long, a code twice),
+/// and those lines are counted in FRefusedMunicipalities. Stops after the
+/// current line when a cancel is requested. Raises on a file error and on any
+/// failure that is not the table's absence or a line's values (a lock held
+/// by another transaction, missing rights, a lost connection).
+void LoadMunicipalities(TRunContext& run, TQuery& query, const std::string& fileName);
 
 }  // namespace cep

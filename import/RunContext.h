@@ -20,6 +20,8 @@ struct TRunContext : TStageContext {
     /// Records the staging table refused for a reason other than a key
     /// violation, in this run.
     int32_t FRejectedRecords = 0;
+    /// Lines of the municipality data set TAB_MUNI refused, in this run.
+    int32_t FRefusedMunicipalities = 0;
 };
 
 }  // namespace cep

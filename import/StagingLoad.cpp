@@ -1,5 +1,8 @@
 #include "import/StagingLoad.h"
 
+#include <algorithm>
+#include <memory>
+
 #include "common/AnsiText.h"
 #include "common/FileSize.h"
 #include "common/RecordLayout.h"
@@ -12,14 +15,157 @@ namespace {
 
 const char kStatusStaging[] = "Importando dados para tabela tempor\xE1ria...";  // temporária
 
+constexpr std::size_t kFields = CepFieldLayout.size();
+
+// The eight-digit code of a line as a number; none for a line without one.
+bool CodeOf(std::string_view line, uint32_t& code) {
+    if (line.size() < 8)
+        return false;
+    code = 0;
+    for (std::size_t i = 0; i < 8; ++i) {
+        if (line[i] < '0' || line[i] > '9')
+            return false;
+        code = code * 10 + static_cast<uint32_t>(line[i] - '0');
+    }
+    return true;
+}
+
+// The records of one call, kept until they are sent.
+class TPendingRecords {
+  public:
+    void Add(const std::string& line) { FLines.push_back(line); }
+    std::size_t Size() const { return FLines.size(); }
+    const std::vector<std::string>& Lines() const { return FLines; }
+    void Clear() { FLines.clear(); }
+
+    /// The field values of every record, record by record.
+    const std::vector<std::string_view>& Values() {
+        FValues.clear();
+        for (const std::string& line : FLines)
+            AppendValues(line, FValues);
+        return FValues;
+    }
+    static void AppendValues(std::string_view line, std::vector<std::string_view>& values) {
+        for (const TCepField& field : CepFieldLayout)
+            values.push_back(FieldText(line, field.Position(), field.Length()));
+    }
+
+  private:
+    std::vector<std::string> FLines;
+    std::vector<std::string_view> FValues;
+};
+
+// Sends records to the staging table in transactions of their own.
+class TStagingWriter {
+  public:
+    explicit TStagingWriter(TRunContext& run) : FRun(run) {
+        Begin();
+        FBatch = FRun.dbsMain.Prepare(BuildBatchInsert(kStagingRecordsPerCall), *FTransaction);
+        FSingle = FRun.dbsMain.Prepare(BuildBatchInsert(1), *FTransaction);
+    }
+
+    void Send(TPendingRecords& pending) {
+        if (pending.Size() == 0)
+            return;
+        if (static_cast<int>(pending.Size()) == kStagingRecordsPerCall) {
+            try {
+                FBatch->Execute(*FTransaction, pending.Values());
+                pending.Clear();
+                return;
+            } catch (const TDatabaseError& e) {
+                if (!IsKeyViolation(e) && !e.IsRowRefused())
+                    throw;  // not the records: the connection, the server, the work
+            }
+        }
+        for (const std::string& line : pending.Lines())
+            SendOne(line);
+        pending.Clear();
+    }
+
+    void Commit() {
+        FTransaction->Commit();
+        Begin();
+    }
+    void Finish() { FTransaction->Commit(); }
+
+    /// A query in the load's transaction.
+    TQuery& Query() { return *FQuery; }
+
+  private:
+    void Begin() {
+        FQuery.reset();
+        FTransaction = FRun.dbsMain.StartTransaction();
+        FQuery = FRun.dbsMain.CreateQuery(FTransaction.get());
+    }
+    void SendOne(const std::string& line) {
+        FValues.clear();
+        TPendingRecords::AppendValues(line, FValues);
+        try {
+            FSingle->Execute(*FTransaction, FValues);
+            return;
+        } catch (const TDatabaseError& e) {
+            if (!IsKeyViolation(e)) {
+                if (!e.IsRowRefused())
+                    throw;
+                ++FRun.FRejectedRecords;
+                return;
+            }
+        }
+        FQuery->RunStatement(BuildUpdate(line));
+    }
+
+    TRunContext& FRun;
+    std::unique_ptr<TTransaction> FTransaction;
+    std::unique_ptr<TStatement> FBatch;
+    std::unique_ptr<TStatement> FSingle;
+    std::unique_ptr<TQuery> FQuery;
+    std::vector<std::string_view> FValues;
+};
+
+// Leaves only the last record of each code that came more than once: the
+// rows of the code are deleted, and its last line of the file stored again.
+void KeepLastOfDuplicates(TStagingWriter& writer, const std::string& fileName,
+                          std::vector<uint32_t> codes) {
+    std::sort(codes.begin(), codes.end());
+    std::vector<uint32_t> twice;
+    for (std::size_t i = 1; i < codes.size(); ++i)
+        if (codes[i] == codes[i - 1] && (twice.empty() || twice.back() != codes[i]))
+            twice.push_back(codes[i]);
+    if (twice.empty())
+        return;
+    std::vector<std::string> last(twice.size());
+    TTextReader file(fileName);
+    std::string line;
+    uint32_t code = 0;
+    while (!file.AtEnd()) {
+        file.ReadLine(line);
+        if (!CodeOf(line, code))
+            continue;
+        const auto it = std::lower_bound(twice.begin(), twice.end(), code);
+        if (it != twice.end() && *it == code)
+            last[static_cast<std::size_t>(it - twice.begin())] = line;
+    }
+    TPendingRecords pending;
+    for (std::size_t i = 0; i < twice.size(); ++i) {
+        writer.Query().RunStatement("DELETE FROM TAB_CEP_TEMP WHERE NU_CEP = " +
+                                    FieldValue(last[i], 1, 8));
+        pending.Add(last[i]);
+        writer.Send(pending);
+    }
+}
+
 }  // namespace
 
-std::string FieldValue(std::string_view line, int position, int length) {
+std::string_view FieldText(std::string_view line, int position, int length) {
     const std::size_t first = static_cast<std::size_t>(position - 1);
     const std::string_view field = first < line.size()
                                        ? line.substr(first, static_cast<std::size_t>(length))
                                        : std::string_view();
-    return QuoteSql(TrimControl(field));
+    return TrimControl(field);
+}
+
+std::string FieldValue(std::string_view line, int position, int length) {
+    return QuoteSql(FieldText(line, position, length));
 }
 
 std::string BuildInsert(std::string_view line) {
@@ -49,55 +195,66 @@ std::string BuildUpdate(std::string_view line) {
     return sql + " WHERE " + key.name + " = " + FieldValue(line, key.Position(), key.Length());
 }
 
+std::string BuildBatchInsert(int records) {
+    std::string columns;
+    for (const TCepField& field : CepFieldLayout)
+        columns += std::string(columns.empty() ? "" : ", ") + field.name;
+    if (records == 1)
+        return "INSERT INTO TAB_CEP_TEMP (" + columns + ") VALUES (?, ?, ?, ?, ?, ?, ?)";
+    // The parameters carry each field at its own width, in the character set
+    // the statements' texts would have had.
+    std::string parameters, body;
+    for (int r = 0; r < records; ++r) {
+        std::string values;
+        for (std::size_t f = 0; f < kFields; ++f) {
+            const std::string name = "P" + std::to_string(r * kFields + f);
+            parameters += (parameters.empty() ? "" : ", ") + name + " VARCHAR(" +
+                          std::to_string(CepFieldLayout[f].Length()) +
+                          ") CHARACTER SET WIN1252 = ?";
+            values += (values.empty() ? ":" : ", :") + name;
+        }
+        body += "INSERT INTO TAB_CEP_TEMP (" + columns + ") VALUES (" + values + "); ";
+    }
+    return "EXECUTE BLOCK (" + parameters + ") AS BEGIN " + body + "END";
+}
+
 bool IsKeyViolation(const TDatabaseError& error) {
     return error.IsKeyViolation() ||
            AsciiLowerCase(error.what()).find("key violation") != std::string::npos;
 }
 
-bool InsertOrUpdate(TRunContext& run, std::string_view line) {
-    try {
-        run.queTrab->RunStatement(BuildInsert(line));
-        return true;
-    } catch (const TDatabaseError& e) {
-        if (!IsKeyViolation(e)) {
-            if (e.IsRowRefused())
-                return false;
-            throw;  // not the record: the connection, the server, the work
-        }
-    }
-    run.queTrab->RunStatement(BuildUpdate(line));
-    return true;
-}
-
-void LoadStaging(TRunContext& run) {
-    const std::string fileName = run.FAppDir + "Temp.txt";
+void LoadStaging(TRunContext& run, const std::string& fileName) {
     TLineProgress progress(run, kStatusStaging, FileSizeOf(fileName));
     TTextReader file(fileName);
     progress.Start();
+    TStagingWriter writer(run);
+    TPendingRecords pending;
+    std::vector<uint32_t> codes;
+    codes.reserve(static_cast<std::size_t>(FileSizeOf(fileName)) / kCepLineBytes + 1);
     int32_t counter = 0;
     std::string line;
-    auto work = std::make_unique<TUnitOfWork>(run.dbsMain);
+    uint32_t code = 0;
     while (!file.AtEnd()) {
         file.ReadLine(line);
         ++counter;
         progress.LineRead(line.size());
-        if (!InsertOrUpdate(run, line))
-            ++run.FRejectedRecords;
-        if (counter % kStagingRecordsPerCommit == 0) {
-            work->Commit();
-            work = std::make_unique<TUnitOfWork>(run.dbsMain);
+        pending.Add(line);
+        if (CodeOf(line, code))
+            codes.push_back(code);
+        if (static_cast<int>(pending.Size()) == kStagingRecordsPerCall) {
+            writer.Send(pending);
+            if (counter % kStagingRecordsPerCommit == 0)
+                writer.Commit();
         }
         run.FView.ProcessMessages();
         if (run.FCancelRequested)
             break;
         progress.Show(counter);
     }
-    // What was loaded before a cancel stays; a connection closed meanwhile
-    // has already lost the open group.
-    if (run.dbsMain.IsConnected())
-        work->Commit();
-    else
-        work->Rollback();
+    writer.Send(pending);  // the records read before the end, or before a cancel
+    if (!run.FCancelRequested)
+        KeepLastOfDuplicates(writer, fileName, std::move(codes));
+    writer.Finish();
 }
 
 }  // namespace cep

@@ -1,17 +1,26 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "import/RunContext.h"
 
 namespace cep {
 
-/// Records per unit of work of the staging load.
+/// Records per transaction of the staging load.
 inline constexpr int kStagingRecordsPerCommit = 20000;
+/// Records sent to the server in one call of the staging load.
+inline constexpr int kStagingRecordsPerCall = 50;
+static_assert(kStagingRecordsPerCommit % kStagingRecordsPerCall == 0);
 
-/// The value of one field of a postal-code line: its characters, blanks and
-/// control characters removed at both ends, as an SQL string literal.
+/// The text of one field of a postal-code line: its characters (none when
+/// the line ends before it), blanks and control characters removed at both
+/// ends.
+std::string_view FieldText(std::string_view line, int position, int length);
+
+/// The value of one field of a postal-code line as an SQL string literal.
 std::string FieldValue(std::string_view line, int position, int length);
 
 /// INSERT INTO TAB_CEP_TEMP (...) VALUES (...) for one postal-code line.
@@ -19,20 +28,24 @@ std::string BuildInsert(std::string_view line);
 /// UPDATE TAB_CEP_TEMP SET ... WHERE NU_CEP = ... for one postal-code line.
 std::string BuildUpdate(std::string_view line);
 
+/// One statement that inserts `records` postal-code records into
+/// TAB_CEP_TEMP, their seven field values as parameters in record order: a
+/// plain INSERT for one record, an EXECUTE BLOCK of INSERTs for more.
+std::string BuildBatchInsert(int records);
+
 /// True when `error` says a row with the same key exists: by its kind, or by
 /// the words "key violation" in its message in any letter case.
 bool IsKeyViolation(const TDatabaseError& error);
 
-/// Stores one record in the staging table: the insert, or the update when the
-/// insert is refused as a key violation. Returns false when the record's
-/// values were refused for another reason (too long, NULL, a check); a
-/// failing update, and any failure that is not the record's, raises.
-bool InsertOrUpdate(TRunContext& run, std::string_view line);
-
-/// Copies every record of FAppDir + "Temp.txt" into TAB_CEP_TEMP, showing
-/// progress, until the end of the file or a cancel request. Commits in groups
-/// of kStagingRecordsPerCommit records. Raises on a file error or a failed
-/// fallback update.
-void LoadStaging(TRunContext& run);
+/// Copies every record of `fileName` ("Temp.txt") into TAB_CEP_TEMP, showing
+/// progress, until the end of the file or a cancel request (the records read
+/// before it are stored). Records go several to a call, in transactions of
+/// kStagingRecordsPerCommit records. A call that a record's values spoil is
+/// sent again record by record: a record refused as a key violation is
+/// written by its update instead, one refused for its values (too long, NULL,
+/// a check) is counted in FRejectedRecords. When a code comes twice, the
+/// later record is the one left. Raises on a file error, a failed update, and
+/// any failure that is not a record's.
+void LoadStaging(TRunContext& run, const std::string& fileName);
 
 }  // namespace cep

@@ -27,6 +27,11 @@ struct TTarget {
     int dialect;
 };
 
+void PrintTo(const TTarget& target, std::ostream* out) {
+    *out << (target.where == test::TWhere::Tcp ? "TCP" : "embedded") << ", dialect "
+         << target.dialect;
+}
+
 std::string TargetName(const ::testing::TestParamInfo<TTarget>& info) {
     return std::string(info.param.where == test::TWhere::Tcp ? "Tcp" : "Embedded") + "Dialect" +
            std::to_string(info.param.dialect);
@@ -132,32 +137,97 @@ TEST_P(EngineTest, ListsUserTablesOnly) {
               (std::vector<std::string>{"QUELMAR_INI", "TAB_CEP", "TAB_MUNI"}));
 }
 
-TEST_P(EngineTest, UnitOfWorkCommitsOrRollsBack) {
+TEST_P(EngineTest, TransactionCommitsOrRollsBack) {
     {
-        TUnitOfWork work(*FConnection);
-        FQuery->RunStatement("INSERT INTO TAB_MUNI (ID_MUNIC, NM_MUNIC) VALUES ('1', 'A')");
-        FQuery->RunStatement("INSERT INTO TAB_MUNI (ID_MUNIC, NM_MUNIC) VALUES ('2', 'B')");
-        work.Commit();
+        auto work = FConnection->StartTransaction();
+        auto query = FConnection->CreateQuery(work.get());
+        query->RunStatement("INSERT INTO TAB_MUNI (ID_MUNIC, NM_MUNIC) VALUES ('1', 'A')");
+        query->RunStatement("INSERT INTO TAB_MUNI (ID_MUNIC, NM_MUNIC) VALUES ('2', 'B')");
+        // Not seen by others before the commit.
+        EXPECT_EQ(Count("TAB_MUNI"), 0);
+        work->Commit();
+        EXPECT_FALSE(work->IsOpen());
+        EXPECT_THROW(query->RunStatement("DELETE FROM TAB_MUNI"), TDatabaseError);
     }
     EXPECT_EQ(Count("TAB_MUNI"), 2);
-    try {
-        TUnitOfWork work(*FConnection);
-        FQuery->RunStatement("DELETE FROM TAB_MUNI");
-        FQuery->RunStatement("INSERT INTO TAB_MUNI (ID_MUNIC, NM_MUNIC) VALUES ('3', 'C')");
-        FQuery->RunStatement("INSERT INTO NO_SUCH_TABLE VALUES (1)");
-        work.Commit();
-    } catch (const TDatabaseError&) {
+    {
+        // Left without a commit: rolled back.
+        auto work = FConnection->StartTransaction();
+        auto query = FConnection->CreateQuery(work.get());
+        query->RunStatement("DELETE FROM TAB_MUNI");
+        query->RunStatement("INSERT INTO TAB_MUNI (ID_MUNIC, NM_MUNIC) VALUES ('3', 'C')");
+        EXPECT_THROW(query->RunStatement("INSERT INTO NO_SUCH_TABLE VALUES (1)"), TDatabaseError);
     }
-    EXPECT_FALSE(FConnection->InWork());
     EXPECT_EQ(Count("TAB_MUNI"), 2);
 
-    // A close inside a unit loses its work; the unit then refuses to go on.
-    TUnitOfWork work(*FConnection);
-    FQuery->RunStatement("DELETE FROM TAB_MUNI");
+    // A close loses the open work; its statements then raise, and the
+    // connection itself works on.
+    auto work = FConnection->StartTransaction();
+    auto query = FConnection->CreateQuery(work.get());
+    query->RunStatement("DELETE FROM TAB_MUNI");
     FConnection->CloseConnection();
-    EXPECT_THROW(FQuery->RunStatement("DELETE FROM TAB_MUNI"), TDatabaseError);
-    EXPECT_THROW(work.Commit(), TDatabaseError);
+    EXPECT_FALSE(work->IsOpen());
+    try {
+        query->RunStatement("DELETE FROM TAB_MUNI");
+        FAIL() << "a statement ran in a lost transaction";
+    } catch (const TDatabaseError& e) {
+        EXPECT_EQ(e.Failure(), TDatabaseFailure::ConnectionLost);
+    }
+    EXPECT_THROW(work->Commit(), TDatabaseError);
     EXPECT_EQ(Count("TAB_MUNI"), 2);
+}
+
+TEST_P(EngineTest, PreparedStatementTakesTextValues) {
+    auto work = FConnection->StartTransaction();
+    auto insert =
+        FConnection->Prepare("INSERT INTO TAB_MUNI (ID_MUNIC, NM_MUNIC) VALUES (?, ?)", *work);
+    EXPECT_EQ(insert->ParameterCount(), 2u);
+    // Values are data: quotes, blanks, an empty text (never NULL), Latin-1.
+    insert->Execute(*work, {"1", "D'ALIANCA"});
+    insert->Execute(*work, {"2", ""});
+    insert->Execute(*work, {"3", "S\xC3O PAULO"});
+    try {
+        insert->Execute(*work, {"1", "AGAIN"});
+        FAIL() << "duplicate accepted";
+    } catch (const TDatabaseError& e) {
+        EXPECT_TRUE(e.IsKeyViolation()) << e.what();
+    }
+    EXPECT_THROW(insert->Execute(*work, {"4"}), TDatabaseError);
+    // The same statement in a later transaction.
+    work->Commit();
+    auto next = FConnection->StartTransaction();
+    insert->Execute(*next, {"5", "E"});
+    next->Commit();
+    auto query = FConnection->CreateQuery();
+    query->OpenSelect("SELECT NM_MUNIC FROM TAB_MUNI ORDER BY ID_MUNIC");
+    std::vector<std::string> names;
+    for (; !query->AtEnd(); query->Next()) {
+        EXPECT_FALSE(query->ColumnIsNull("NM_MUNIC"));
+        names.push_back(query->ColumnText("NM_MUNIC").substr(0, 10));
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"D'ALIANCA ", "          ", "S\xC3O PAULO ",
+                                               "E         "}));
+}
+
+TEST_P(EngineTest, ProtectedTableKeepsOtherWritersOut) {
+    TTransactionOptions claim;
+    claim.protectedTables = {"TAB_CEP"};
+    claim.lockTimeout = 1;
+    auto held = FConnection->StartTransaction(claim);
+    auto other = CreateFirebirdConnection();
+    other->OpenConnection(FTarget->Sysdba());
+    try {
+        other->StartTransaction(claim);
+        FAIL() << "a second reservation was granted";
+    } catch (const TDatabaseError& e) {
+        EXPECT_EQ(e.Failure(), TDatabaseFailure::LockConflict) << e.what();
+    }
+    // Others still read; the holder's own work on other tables goes on.
+    EXPECT_EQ(other->CountRecords("TAB_CEP"), 0);
+    FQuery->RunStatement("INSERT INTO TAB_MUNI (ID_MUNIC, NM_MUNIC) VALUES ('1', 'A')");
+    held->Rollback();
+    auto after = other->StartTransaction(claim);
+    EXPECT_TRUE(after->IsOpen());
 }
 
 TEST_P(EngineTest, CancelStopsALongStatement) {

@@ -205,8 +205,8 @@ TEST_P(RunTest, CompletesThenAsksBeforeRepeating) {
     EXPECT_EQ(after.inactiveIndexes, "");
     EXPECT_EQ(after.stamp, "01/02/2018");
     EXPECT_EQ(std::count(after.tables.begin(), after.tables.end(), "TAB_CEP_TEMP"), 0);
-    EXPECT_FALSE(fs::exists(FWork + "Temp.txt"));
-    EXPECT_TRUE(fs::exists(FWork + "TempMuni.txt"));
+    // The run's temporary files went with it.
+    EXPECT_TRUE(fs::is_empty(FWork));
 
     // The same release again: asked, declined, nothing changes.
     TRecordingView again;
@@ -244,23 +244,24 @@ TEST_P(RunTest, CancelAtEachBulkStageChangesNothing) {
 }
 
 TEST_P(RunTest, WithdrawnCodesAreDeletedAndOnlyThey) {
-    // A file lying in the folder, with a code the release carries, the seeded
-    // extra code, and a line that would delete everything if sent bare.
-    std::ofstream exc(FWork + "TempExc.txt", std::ios::binary);
+    // The release withdraws a code it carries and the seeded extra code; a
+    // blank line is skipped.
+    std::ofstream exc(FReleaseDir + "/TABCEPEXC.txt", std::ios::binary);
     exc << Pad(FRelease.ceps[10].cep, 165) << "\r\n"
         << Pad("99999999", 165) << "\r\n"
-        << Pad("0)OR(1=1", 165) << "\r\n"
         << Pad("", 165) << "\r\n";
     exc.close();
+    // A file another run left in the work folder is none of this run's.
+    std::ofstream(FWork + "TempExc.txt", std::ios::binary)
+        << Pad(FRelease.ceps[11].cep, 165) << "\r\n";
     TRecordingView view;
     const TRunResult result = Run(view);
     EXPECT_EQ(result.outcome, TRunOutcome::Completed) << result.message;
-    EXPECT_NE(result.message.find("\r4 Registros excluidos."), std::string::npos) << result.message;
+    EXPECT_NE(result.message.find("\r3 Registros excluidos."), std::string::npos) << result.message;
     std::map<std::string, std::string> expected = ExpectedCep();
     expected.erase(FRelease.ceps[10].cep);
     expected.erase("99999999");
     EXPECT_EQ(TSnapshot::Of(FDatabase).cep, expected);
-    EXPECT_FALSE(fs::exists(FWork + "TempExc.txt"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Targets, RunTest,
@@ -300,24 +301,29 @@ TEST_F(RunFailureTest, RefusedRecordsAreCounted) {
         refused += r.district.size() > 3;
     TRecordingView view;
     const TRunResult result = Run(view);
-    EXPECT_EQ(result.outcome, TRunOutcome::Completed) << result.message;
+    // Applied, but not a plain success.
+    EXPECT_EQ(result.outcome, TRunOutcome::CompletedRefused) << result.message;
+    EXPECT_TRUE(result.applied);
+    EXPECT_EQ(result.refusedRecords, refused);
     EXPECT_NE(result.message.find("\r" + std::to_string(refused) + " Registros rejeitados."),
               std::string::npos)
         << result.message;
     EXPECT_EQ(TSnapshot::Of(FDatabase).cep.size(), FRelease.ceps.size() + 2 - refused);
 }
 
-TEST_F(RunFailureTest, MergeRefusesColumnsInAnotherOrder) {
+TEST_F(RunFailureTest, RefusesColumnsInAnotherOrderBeforeLoading) {
     FTarget->Run("ALTER TABLE TAB_CEP ALTER COLUMN NM_BAIRRO POSITION 3");
     const TSnapshot before = TSnapshot::Of(FDatabase);
     TRecordingView view;
     const TRunResult result = Run(view);
-    EXPECT_EQ(result.outcome, TRunOutcome::ProcessError);
-    EXPECT_EQ(result.message, "Erro no processo");
-    EXPECT_NE(result.detail.find("TAB_CEP"), std::string::npos) << result.detail;
-    const TSnapshot after = TSnapshot::Of(FDatabase);
-    EXPECT_EQ(after.cep, before.cep);
-    EXPECT_EQ(after.stamp, "");
+    EXPECT_EQ(result.outcome, TRunOutcome::Stopped);
+    const std::vector<TRecordingView::TCall> dialogs = view.Dialogs();
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0].kind, TKind::Error);
+    EXPECT_NE(dialogs[0].detail.find("TAB_CEP"), std::string::npos) << dialogs[0].detail;
+    // Nothing was loaded or switched.
+    EXPECT_TRUE(view.Texts(TKind::ProgressMax).empty());
+    ExpectUntouched(before);
 }
 
 // No database at the path: "Erro de acesso ao BD", with the engine's reason
@@ -409,7 +415,9 @@ TEST_F(MergeHookTest, MergeRestoresTheEarlierHook) {
     Fill(3000);
     TChain chain;
     FConnection->SetProgressHook(kGeneralProgress, {&chain, 130, nullptr, &Chained});
-    EXPECT_TRUE(MergeStaging(*FRun));
+    auto apply = FConnection->StartTransaction();
+    EXPECT_TRUE(MergeStaging(*FRun, *apply));
+    apply->Commit();
     EXPECT_EQ(FRun->FMovedRecords, 3000);
     EXPECT_GE(chain.calls, 1);
     const TProgressHook after = FConnection->ProgressHook(kGeneralProgress);
@@ -420,11 +428,12 @@ TEST_F(MergeHookTest, MergeRestoresTheEarlierHook) {
     FConnection->SetProgressHook(kGeneralProgress, {});
     FRun->FCancelRequested = true;
     const std::size_t shown = FView.Statuses().size();
-    EXPECT_FALSE(MergeStaging(*FRun));
+    apply = FConnection->StartTransaction();
+    EXPECT_FALSE(MergeStaging(*FRun, *apply));
     EXPECT_EQ(FView.Statuses().size(), shown);
     EXPECT_EQ(FRun->FMovedRecords, 3000);
     FRun->FCancelRequested = false;
-    EXPECT_TRUE(MergeStaging(*FRun));
+    EXPECT_TRUE(MergeStaging(*FRun, *apply));
     EXPECT_EQ(FConnection->ProgressHook(kGeneralProgress).function, nullptr);
 }
 
@@ -435,7 +444,8 @@ TEST_F(MergeHookTest, MergeRefusesATableWithoutUniqueKey) {
         "TE_DESCRICAO_CEP CHAR(70), NM_BAIRRO CHAR(60), SG_UF CHAR(2), ID_MUNI_PREV CHAR(5), "
         "ID_PAF CHAR(8))");
     Fill(10);
-    EXPECT_THROW(MergeStaging(*FRun), TDatabaseError);
+    auto apply = FConnection->StartTransaction();
+    EXPECT_THROW(MergeStaging(*FRun, *apply), TDatabaseError);
     EXPECT_EQ(FConnection->ProgressHook(kGeneralProgress).function, nullptr);
     EXPECT_EQ(FConnection->CountRecords("TAB_CEP"), 0);
 }

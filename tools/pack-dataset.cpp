@@ -1,6 +1,9 @@
 // Compresses one data set for embedding: cep_pack_dataset [--level N] IN OUT.
 // A single zstd frame with the content size and a checksum, a 2 MB window
-// (so extraction needs little memory) and two worker threads.
+// (so extraction needs little memory) and two worker threads. A data set of
+// a known name (IN's file name without ".txt": TABCEP, TABMUNI, TABCEPEXC)
+// must hold records of its layout and nothing else, or nothing is written:
+// the program trusts what it carries.
 
 #include <zstd.h>
 
@@ -10,6 +13,9 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "common/RecordLayout.h"
+#include "common/TextFile.h"
 
 namespace {
 
@@ -23,6 +29,22 @@ using TFile = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 void Check(std::size_t result, const char* what) {
     if (ZSTD_isError(result))
         Fail(std::string(what) + ": " + ZSTD_getErrorName(result));
+}
+
+// Fails on the first line of `path` that is not a record of data set `name`.
+void CheckRecords(const std::string& path, const std::string& name) {
+    cep::TTextReader reader(path);
+    std::string line;
+    long number = 0;
+    while (!reader.AtEnd()) {
+        reader.ReadLine(line);
+        ++number;
+        const std::string problem = cep::RecordProblem(name, line);
+        if (!problem.empty())
+            Fail(path + ", line " + std::to_string(number) + ": not a record of " + name);
+    }
+    if (number == 0 && name == "TABCEP")
+        Fail(path + ": no records");
 }
 
 }  // namespace
@@ -39,6 +61,11 @@ int main(int argc, char** argv) {
     }
     if (paths.size() != 2)
         Fail("usage: cep_pack_dataset [--level N] IN OUT");
+
+    const std::string base = paths[0].substr(paths[0].find_last_of("/\\") + 1);
+    for (const char* name : {"TABCEP", "TABMUNI", "TABCEPEXC"})
+        if (base == std::string(name) + ".txt")
+            CheckRecords(paths[0], name);
 
     TFile in(std::fopen(paths[0].c_str(), "rb"), &std::fclose);
     if (!in)

@@ -1,43 +1,25 @@
-// The Firebird adapter: the only file that includes Firebird headers. Every
+// The Firebird adapter: the only code that includes Firebird headers. Every
 // Firebird failure is turned into TDatabaseError here, once; every Firebird
 // handle is held by an owner that gives it back on every path.
 
 #include "database/firebird/FirebirdConnection.h"
 
-#include <firebird/Interface.h>
 #include <ibase.h>
 
-#include <atomic>
 #include <cctype>
-#include <chrono>
-#include <cstdio>
 #include <cstring>
-#include <exception>
-#include <future>
-#include <map>
-#include <set>
 #include <string>
-#include <type_traits>
 #include <vector>
 
-#include "database/MergeStatement.h"
-#include "database/TableShape.h"
+#include "database/firebird/FirebirdInternals.h"
 
 namespace cep {
+
+namespace firebird {
+
 namespace {
 
-using namespace Firebird;
-
-constexpr unsigned kDialect = 1;
 constexpr const char* kCharSet = "WIN1252";
-constexpr int kLockTimeoutSeconds = 10;
-
-IMaster* Master() {
-    static IMaster* master = fb_get_master_interface();
-    return master;
-}
-
-// ------------------------------------------------------------ translation
 
 std::vector<intptr_t> StatusCodes(const intptr_t* vector) {
     std::vector<intptr_t> codes;
@@ -60,8 +42,38 @@ std::vector<intptr_t> StatusCodes(const intptr_t* vector) {
     return codes;
 }
 
-/// The kind of failure a list of status codes makes, in order of precedence:
-/// a cancel or a lost connection says more than the codes that come with it.
+/// The transaction parameter block for `options`: read committed, record
+/// versions, and the wait and reservations asked for.
+std::vector<unsigned char> TransactionParameters(const TTransactionOptions& options) {
+    std::vector<unsigned char> tpb = {
+        isc_tpb_version3,
+        static_cast<unsigned char>(options.readOnly ? isc_tpb_read : isc_tpb_write),
+        isc_tpb_read_committed, isc_tpb_rec_version};
+    if (options.lockTimeout > 0) {
+        tpb.push_back(isc_tpb_wait);
+        tpb.push_back(isc_tpb_lock_timeout);
+        tpb.push_back(1);
+        tpb.push_back(static_cast<unsigned char>(std::min(options.lockTimeout, 255)));
+    } else {
+        tpb.push_back(isc_tpb_nowait);
+    }
+    for (const std::string& table : options.protectedTables) {
+        tpb.push_back(isc_tpb_lock_write);
+        tpb.push_back(static_cast<unsigned char>(table.size()));
+        for (char c : table)
+            tpb.push_back(static_cast<unsigned char>(c));
+        tpb.push_back(isc_tpb_protected);
+    }
+    return tpb;
+}
+
+}  // namespace
+
+IMaster* Master() {
+    static IMaster* master = fb_get_master_interface();
+    return master;
+}
+
 TDatabaseFailure FailureOf(const std::vector<intptr_t>& codes) {
     auto any = [&](std::initializer_list<intptr_t> wanted) {
         for (intptr_t code : codes)
@@ -70,6 +82,8 @@ TDatabaseFailure FailureOf(const std::vector<intptr_t>& codes) {
                     return true;
         return false;
     };
+    // In order of precedence: a cancel or a lost connection says more than
+    // the codes that come with it.
     if (any({isc_cancelled}))
         return TDatabaseFailure::Cancelled;
     if (any({isc_network_error, isc_net_read_err, isc_net_write_err, isc_conn_lost,
@@ -104,300 +118,52 @@ TDatabaseError Translate(IStatus* status) {
     return TDatabaseError(message, std::move(codes), failure);
 }
 
-// A status of our own for calls whose failure is only worth knowing.
-class TQuietStatus {
-  public:
-    TQuietStatus() : FStatus(Master()->getStatus()) {}
-    ~TQuietStatus() { FStatus.dispose(); }
-    TQuietStatus(const TQuietStatus&) = delete;
-    TQuietStatus& operator=(const TQuietStatus&) = delete;
-
-    CheckStatusWrapper* operator&() { return &FStatus; }
-    bool Failed() const { return (FStatus.getState() & IStatus::STATE_ERRORS) != 0; }
-    void Clear() { FStatus.init(); }
-
-  private:
-    CheckStatusWrapper FStatus;
-};
-
-// Runs `call` with a throwing status wrapper and translates its failure.
-template <typename Fn>
-auto Call(Fn&& call) {
-    ThrowStatusWrapper status(Master()->getStatus());
-    struct TDispose {
-        ThrowStatusWrapper& s;
-        ~TDispose() { s.dispose(); }
-    } dispose{status};
-    try {
-        return call(&status);
-    } catch (const FbException& e) {
-        throw Translate(e.getStatus());
-    }
-}
-
-// ----------------------------------------------------------------- owners
-
-// Firebird interfaces are reference counted; a call that ends an object's
-// life (commit, rollback, close, detach) releases it only when it succeeds.
-// Each owner below gives its handle back on every path: the ending call
-// when it works, a plain release when it does not.
-
-template <typename T>
-class TOwned {
-  public:
-    TOwned() = default;
-    explicit TOwned(T* handle) : FHandle(handle) {}
-    ~TOwned() { Reset(); }
-    TOwned(TOwned&& other) noexcept : FHandle(other.Take()) {}
-    TOwned& operator=(TOwned&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            FHandle = other.Take();
-        }
-        return *this;
-    }
-
-    T* Get() const { return FHandle; }
-    T* operator->() const { return FHandle; }
-    explicit operator bool() const { return FHandle != nullptr; }
-    T* Take() {
-        T* handle = FHandle;
-        FHandle = nullptr;
-        return handle;
-    }
-    void Reset() {
-        if (FHandle == nullptr)
-            return;
-        if constexpr (std::is_base_of_v<IReferenceCounted, T>)
-            Take()->release();
-        else
-            Take()->dispose();
-    }
-
-  private:
-    T* FHandle = nullptr;
-};
-
-/// A transaction that rolls back when it is left without a commit.
-class TFbTransaction {
-  public:
-    TFbTransaction() = default;
-    explicit TFbTransaction(ITransaction* handle) : FHandle(handle) {}
-    ~TFbTransaction() { Rollback(); }
-    TFbTransaction(TFbTransaction&& other) noexcept : FHandle(other.FHandle.Take()) {}
-    TFbTransaction& operator=(TFbTransaction&& other) noexcept {
-        if (this != &other) {
-            Rollback();
-            FHandle = TOwned<ITransaction>(other.FHandle.Take());
-        }
-        return *this;
-    }
-
-    ITransaction* Get() const { return FHandle.Get(); }
-    explicit operator bool() const { return static_cast<bool>(FHandle); }
-
-    /// Commits; when that fails the transaction is rolled back and the error raised.
-    void Commit() {
-        ITransaction* handle = FHandle.Get();
-        try {
-            Call([&](ThrowStatusWrapper* st) { handle->commit(st); });
-        } catch (...) {
-            Rollback();
-            throw;
-        }
-        FHandle.Take();  // a committed transaction has released itself
-    }
-    void Rollback() noexcept {
-        if (!FHandle)
-            return;
-        TQuietStatus status;
-        FHandle->rollback(&status);
-        if (status.Failed())
-            FHandle.Reset();
-        else
-            FHandle.Take();
-    }
-
-  private:
-    TOwned<ITransaction> FHandle;
-};
-
-/// An open cursor, closed on every path.
-class TFbCursor {
-  public:
-    ~TFbCursor() { Close(); }
-    void Open(IResultSet* handle) {
-        Close();
-        FHandle = TOwned<IResultSet>(handle);
-    }
-    IResultSet* operator->() const { return FHandle.Get(); }
-    explicit operator bool() const { return static_cast<bool>(FHandle); }
-    void Close() noexcept {
-        if (!FHandle)
-            return;
-        TQuietStatus status;
-        FHandle->close(&status);
-        if (status.Failed())
-            FHandle.Reset();
-        else
-            FHandle.Take();
-    }
-
-  private:
-    TOwned<IResultSet> FHandle;
-};
-
-/// An attachment, detached on every path; a dead server's handle is dropped.
-class TFbAttachment {
-  public:
-    ~TFbAttachment() { Detach(); }
-    void Attach(IAttachment* handle) {
-        Detach();
-        FHandle = TOwned<IAttachment>(handle);
-    }
-    IAttachment* Get() const { return FHandle.Get(); }
-    explicit operator bool() const { return static_cast<bool>(FHandle); }
-    void Detach() noexcept {
-        if (!FHandle)
-            return;
-        TQuietStatus status;
-        FHandle->detach(&status);
-        if (status.Failed())
-            FHandle.Reset();
-        else
-            FHandle.Take();
-    }
-
-  private:
-    TOwned<IAttachment> FHandle;
-};
-
-/// Calls a general-progress hook with a count report in its own buffer;
-/// kProgressContinue when there is no hook or no buffer to report in.
-int ReportCount(const TProgressHook& hook, int64_t done) {
-    auto* buffer = static_cast<TProgressReport*>(hook.buffer);
-    if (hook.function == nullptr || buffer == nullptr ||
-        hook.bufferLength < sizeof(TProgressReport))
-        return kProgressContinue;
-    buffer->percent = -1;
-    std::snprintf(buffer->text, sizeof buffer->text, "Registros: %lld",
-                  static_cast<long long>(done));
-    return hook.function(kGeneralProgress, hook.clientData, buffer);
-}
-
 std::string RightTrimmed(std::string text) {
     while (!text.empty() && text.back() == ' ')
         text.pop_back();
     return text;
 }
 
-class TFirebirdConnection;
+// ------------------------------------------------------------- transaction
 
-class TFirebirdQuery final : public TQuery {
-  public:
-    explicit TFirebirdQuery(TFirebirdConnection& connection);
-    ~TFirebirdQuery() override;
+ITransaction* TTxState::Open() const {
+    if (handle)
+        return handle.Get();
+    if (lostWithConnection)
+        throw TDatabaseError("The transaction was rolled back when its connection closed", {},
+                             TDatabaseFailure::ConnectionLost);
+    throw TDatabaseError("The transaction has already ended");
+}
 
-    void RunStatement(std::string_view sql) override;
-    void OpenSelect(std::string_view sql) override;
-    bool AtEnd() const override { return FAtEnd; }
-    std::string ColumnText(std::string_view column) const override;
-    bool ColumnIsNull(std::string_view column) const override;
-    void Next() override;
-    void CloseSelect() override;
+void TFirebirdTransaction::Commit() {
+    FState->Open();
+    FState->handle.Commit();
+}
 
-    // Called by the connection when it is destroyed before this query.
-    void Orphan() noexcept {
-        CloseSelect();
-        FConnection = nullptr;
-    }
+// ----------------------------------------------------------------- children
 
-  private:
-    unsigned ColumnIndex(std::string_view column) const;
-    void Fetch();
-    TFirebirdConnection& Connection() const;
+TConnectionChild::TConnectionChild(TFirebirdConnection& connection) : FConnection(&connection) {
+    FConnection->Register(this);
+}
 
-    TFirebirdConnection* FConnection;
-    TFbTransaction FOwnTransaction;  // a SELECT's, outside a unit of work
-    TOwned<IStatement> FStatement;
-    TOwned<IMessageMetadata> FMetadata;
-    TFbCursor FCursor;
-    std::vector<std::string> FNames;
-    std::vector<unsigned char> FRow;
-    bool FAtEnd = true;
-};
+void TConnectionChild::Unregister() noexcept {
+    if (FConnection != nullptr)
+        FConnection->Unregister(this);
+}
 
-class TFirebirdConnection final : public TConnection {
-  public:
-    TFirebirdConnection() = default;
-    ~TFirebirdConnection() override {
-        CloseConnection();
-        for (TFirebirdQuery* q : FQueries)
-            q->Orphan();
-    }
+TFirebirdConnection& TConnectionChild::Connection() const {
+    if (FConnection == nullptr)
+        throw TDatabaseError("The connection of this query no longer exists");
+    return *FConnection;
+}
 
-    void OpenConnection(const TConnectionParams& params) override;
-    void CloseConnection() override;
-    bool IsConnected() const override { return static_cast<bool>(FAttachment); }
-    const TConnectionParams& Params() const override { return FParams; }
+// --------------------------------------------------------------- connection
 
-    std::vector<std::string> ListUserTables() override;
-    std::unique_ptr<TQuery> CreateQuery() override {
-        return std::make_unique<TFirebirdQuery>(*this);
-    }
-    std::unique_ptr<TConnection> OpenSibling() override {
-        Attachment();  // a closed connection reopens first, as for a statement
-        auto sibling = std::make_unique<TFirebirdConnection>();
-        sibling->OpenConnection(FParams);
-        return sibling;
-    }
-    int32_t CountRecords(std::string_view table) override;
-    void Cancel() noexcept override;
-
-    TProgressHook ProgressHook(int type) const override;
-    void SetProgressHook(int type, const TProgressHook& hook) override;
-    void AppendUpdate(std::string_view source, std::string_view destination,
-                      std::string_view key) override;
-    int32_t MovedRecords() const override { return FMovedRecords; }
-    bool LastMoveAborted() const override { return FMoveAborted; }
-
-    void BeginWork() override;
-    void CommitWork() override;
-    void RollbackWork() noexcept override;
-    bool InWork() const override { return FInWork; }
-
-    // For the queries.
-    IAttachment* Attachment();        // reopens a closed connection
-    ITransaction* WorkTransaction();  // the unit of work's, or null outside one
-    TFbTransaction StartTransaction(bool readOnly);
-    void Register(TFirebirdQuery* q) { FQueries.insert(q); }
-    void Unregister(TFirebirdQuery* q) { FQueries.erase(q); }
-
-  private:
-    /// Rows the statements of attachment `attachmentId` have inserted or
-    /// updated so far, as the server's monitoring tables show them; -1 when
-    /// unknown.
-    static int64_t MonitorCount(TQuery& monitor, const std::string& attachmentId);
-    /// Runs `merge` in the unit of work on a thread of its own and reports
-    /// progress to the general-progress hook until it ends. Returns the rows
-    /// it moved; raises its failure.
-    int64_t WatchMove(const std::string& merge, int32_t total);
-
-    TFbAttachment FAttachment;
-    std::atomic<IAttachment*> FCancelTarget{nullptr};
-    TFbTransaction FWork;
-    bool FInWork = false;  // stays true when the unit's transaction was lost
-    TConnectionParams FParams;
-    std::set<TFirebirdQuery*> FQueries;
-
-    std::map<int, TProgressHook> FHooks;
-    int32_t FMovedRecords = 0;
-    bool FMoveAborted = false;
-    std::string FMoveSource;  // while AppendUpdate runs
-    int32_t FMoveSourceCount = -1;
-};
-
-// ---------------------------------------------------------------- connection
+TFirebirdConnection::~TFirebirdConnection() {
+    CloseConnection();
+    for (TConnectionChild* child : std::set<TConnectionChild*>(FChildren))
+        child->Orphan();
+}
 
 void TFirebirdConnection::OpenConnection(const TConnectionParams& params) {
     CloseConnection();
@@ -423,11 +189,15 @@ void TFirebirdConnection::OpenConnection(const TConnectionParams& params) {
 }
 
 void TFirebirdConnection::CloseConnection() {
-    for (TFirebirdQuery* q : FQueries)
-        q->CloseSelect();
-    const bool inWork = FInWork;
-    RollbackWork();
-    FInWork = inWork;  // an open unit stays open, its work lost, until it ends
+    for (TConnectionChild* child : FChildren)
+        child->Abandon();
+    for (const std::weak_ptr<TTxState>& weak : FTransactions) {
+        if (const std::shared_ptr<TTxState> state = weak.lock(); state && state->handle) {
+            state->handle.Rollback();
+            state->lostWithConnection = true;
+        }
+    }
+    FTransactions.clear();
     FCancelTarget.store(nullptr);
     FAttachment.Detach();
 }
@@ -441,49 +211,47 @@ IAttachment* TFirebirdConnection::Attachment() {
     return FAttachment.Get();
 }
 
-TFbTransaction TFirebirdConnection::StartTransaction(bool readOnly) {
+TFbTransaction TFirebirdConnection::StartOwnTransaction(bool readOnly) {
+    TTransactionOptions options;
+    options.readOnly = readOnly;
+    const std::vector<unsigned char> tpb = TransactionParameters(options);
     IAttachment* attachment = Attachment();
-    const unsigned char tpbWrite[] = {isc_tpb_version3,
-                                      isc_tpb_write,
-                                      isc_tpb_read_committed,
-                                      isc_tpb_rec_version,
-                                      isc_tpb_wait,
-                                      isc_tpb_lock_timeout,
-                                      1,
-                                      kLockTimeoutSeconds};
-    const unsigned char tpbRead[] = {isc_tpb_version3, isc_tpb_read, isc_tpb_read_committed,
-                                     isc_tpb_rec_version};
     return TFbTransaction(Call([&](ThrowStatusWrapper* st) {
-        return readOnly ? attachment->startTransaction(st, sizeof tpbRead, tpbRead)
-                        : attachment->startTransaction(st, sizeof tpbWrite, tpbWrite);
+        return attachment->startTransaction(st, static_cast<unsigned>(tpb.size()), tpb.data());
     }));
 }
 
-ITransaction* TFirebirdConnection::WorkTransaction() {
-    if (!FInWork)
-        return nullptr;
-    if (!FWork)
-        throw TDatabaseError("The unit of work was rolled back when the connection closed", {},
-                             TDatabaseFailure::ConnectionLost);
-    return FWork.Get();
+std::unique_ptr<TTransaction> TFirebirdConnection::StartTransaction(
+    const TTransactionOptions& options) {
+    const std::vector<unsigned char> tpb = TransactionParameters(options);
+    IAttachment* attachment = Attachment();
+    auto state = std::make_shared<TTxState>();
+    state->handle = TFbTransaction(Call([&](ThrowStatusWrapper* st) {
+        return attachment->startTransaction(st, static_cast<unsigned>(tpb.size()), tpb.data());
+    }));
+    std::erase_if(FTransactions, [](const std::weak_ptr<TTxState>& w) { return w.expired(); });
+    FTransactions.push_back(state);
+    return std::make_unique<TFirebirdTransaction>(std::move(state));
 }
 
-void TFirebirdConnection::BeginWork() {
-    if (FInWork)
-        throw TDatabaseError("A unit of work is already open");
-    FWork = StartTransaction(false);
-    FInWork = true;
+std::shared_ptr<TTxState> TFirebirdConnection::StateOf(TTransaction& transaction) const {
+    auto* ours = dynamic_cast<TFirebirdTransaction*>(&transaction);
+    if (ours == nullptr)
+        throw TDatabaseError("The transaction is not one of this connection's");
+    for (const std::weak_ptr<TTxState>& weak : FTransactions)
+        if (weak.lock() == ours->State())
+            return ours->State();
+    ours->State()->Open();  // raises for one that ended with an earlier connection
+    throw TDatabaseError("The transaction is not one of this connection's");
 }
 
-void TFirebirdConnection::CommitWork() {
-    WorkTransaction();  // raises when the unit's transaction was lost
-    FInWork = false;
-    FWork.Commit();
+std::unique_ptr<TQuery> TFirebirdConnection::CreateQuery(TTransaction* transaction) {
+    return std::make_unique<TFirebirdQuery>(*this, transaction ? StateOf(*transaction) : nullptr);
 }
 
-void TFirebirdConnection::RollbackWork() noexcept {
-    FWork.Rollback();
-    FInWork = false;
+std::unique_ptr<TStatement> TFirebirdConnection::Prepare(std::string_view sql,
+                                                         TTransaction& transaction) {
+    return std::make_unique<TFirebirdStatement>(*this, *StateOf(transaction), sql);
 }
 
 void TFirebirdConnection::Cancel() noexcept {
@@ -496,7 +264,7 @@ void TFirebirdConnection::Cancel() noexcept {
 }
 
 std::vector<std::string> TFirebirdConnection::ListUserTables() {
-    std::unique_ptr<TQuery> query = CreateQuery();
+    std::unique_ptr<TQuery> query = CreateQuery(nullptr);
     query->OpenSelect(
         "SELECT RDB$RELATION_NAME FROM RDB$RELATIONS "
         "WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0 AND RDB$VIEW_BLR IS NULL "
@@ -511,15 +279,13 @@ int32_t TFirebirdConnection::CountRecords(std::string_view table) {
     if (!FMoveSource.empty() && table == FMoveSource)
         return FMoveSourceCount;
     try {
-        std::unique_ptr<TQuery> query = CreateQuery();
+        std::unique_ptr<TQuery> query = CreateQuery(nullptr);
         query->OpenSelect("SELECT COUNT(*) AS N FROM " + std::string(table));
         return query->AtEnd() ? -1 : std::stoi(query->ColumnText("N"));
     } catch (const TDatabaseError&) {
         return -1;  // the engine cannot count it
     }
 }
-
-// ---------------------------------------------------------------- the merge
 
 TProgressHook TFirebirdConnection::ProgressHook(int type) const {
     const auto it = FHooks.find(type);
@@ -533,150 +299,31 @@ void TFirebirdConnection::SetProgressHook(int type, const TProgressHook& hook) {
         FHooks[type] = hook;
 }
 
-int64_t TFirebirdConnection::MonitorCount(TQuery& monitor, const std::string& attachmentId) {
-    try {
-        monitor.OpenSelect(
-            "SELECT SUM(R.MON$RECORD_INSERTS + R.MON$RECORD_UPDATES) AS N "
-            "FROM MON$STATEMENTS S JOIN MON$RECORD_STATS R ON R.MON$STAT_ID = S.MON$STAT_ID "
-            "WHERE S.MON$ATTACHMENT_ID = " +
-            attachmentId + " AND S.MON$STATE = 1");
-        const std::string text = monitor.AtEnd() ? std::string() : monitor.ColumnText("N");
-        monitor.CloseSelect();
-        return text.empty() ? -1 : std::stoll(text);
-    } catch (const TDatabaseError&) {
-        return -1;  // no figure this time; the move goes on unwatched
-    }
-}
+// -------------------------------------------------------------------- query
 
-int64_t TFirebirdConnection::WatchMove(const std::string& merge, int32_t total) {
-    std::string attachmentId;
-    {
-        std::unique_ptr<TQuery> query = CreateQuery();
-        query->OpenSelect("SELECT CURRENT_CONNECTION AS ID FROM RDB$DATABASE");
-        attachmentId = query->ColumnText("ID");
-    }
-
-    // Progress comes from the monitoring tables, read through a second
-    // attachment while the move runs; without one the move runs unwatched.
-    const TProgressHook hook = ProgressHook(kGeneralProgress);
-    std::unique_ptr<TConnection> monitorConnection;
-    std::unique_ptr<TQuery> monitor;
-    if (hook.function != nullptr) {
-        try {
-            monitorConnection = CreateFirebirdConnection();
-            monitorConnection->OpenConnection(FParams);
-            monitor = monitorConnection->CreateQuery();
-        } catch (const TDatabaseError&) {
-            monitor.reset();
-        }
-    }
-
-    FMoveSourceCount = total;
-    IAttachment* attachment = FAttachment.Get();
-    ITransaction* work = FWork.Get();
-    std::future<int64_t> move = std::async(std::launch::async, [attachment, work, merge] {
-        return Call([&](ThrowStatusWrapper* st) {
-            TOwned<IStatement> statement(
-                attachment->prepare(st, work, 0, merge.c_str(), kDialect, 0));
-            statement->execute(st, work, nullptr, nullptr, nullptr, nullptr);
-            return static_cast<int64_t>(statement->getAffectedRecords(st));
-        });
-    });
-
-    auto report = [&](int64_t done) {
-        if (ReportCount(hook, done) == kProgressAbort && !FMoveAborted) {
-            FMoveAborted = true;
-            Cancel();
-        }
-    };
-
-    constexpr auto kReportInterval = std::chrono::milliseconds(25);
-    int64_t lastDone = -1;
-    report(0);
-    while (move.wait_for(kReportInterval) != std::future_status::ready) {
-        if (FMoveAborted || !monitor)
-            continue;
-        const int64_t done = MonitorCount(*monitor, attachmentId);
-        if (done >= 0 && done != lastDone) {
-            lastDone = done;
-            report(done);
-        }
-    }
-    return move.get();
-}
-
-void TFirebirdConnection::AppendUpdate(std::string_view source, std::string_view destination,
-                                       std::string_view key) {
-    FMovedRecords = 0;
-    FMoveAborted = false;
-    if (FInWork)
-        throw TDatabaseError("AppendUpdate cannot run inside a unit of work");
-
-    std::vector<std::string> columns;
-    {
-        std::unique_ptr<TQuery> query = CreateQuery();
-        columns = TableColumns(*query, source);
-    }
-    const std::string merge = BuildMergeStatement(source, destination, key, columns);
-    const int32_t total = CountRecords(source);
-
-    BeginWork();
-    FMoveSource = std::string(source);
-    struct TReset {
-        TFirebirdConnection& c;
-        ~TReset() {
-            c.FMoveSource.clear();
-            c.FMoveSourceCount = -1;
-            c.RollbackWork();  // a no-op after the commit
-        }
-    } reset{*this};
-
-    int64_t moved = 0;
-    try {
-        moved = WatchMove(merge, total);
-    } catch (const TDatabaseError&) {
-        if (FMoveAborted)
-            return;  // stopped at the hook's request: nothing moved
-        throw;
-    }
-    if (FMoveAborted)  // the abort came too late to stop the server
-        return;
-    CommitWork();
-    FMovedRecords = static_cast<int32_t>(moved);
-    if (moved > 0)  // the work is committed: this report can no longer abort it
-        ReportCount(ProgressHook(kGeneralProgress), moved);
-}
-
-// --------------------------------------------------------------------- query
-
-TFirebirdQuery::TFirebirdQuery(TFirebirdConnection& connection) : FConnection(&connection) {
-    FConnection->Register(this);
-}
+TFirebirdQuery::TFirebirdQuery(TFirebirdConnection& connection,
+                               std::shared_ptr<TTxState> transaction)
+    : TConnectionChild(connection), FTransaction(std::move(transaction)) {}
 
 TFirebirdQuery::~TFirebirdQuery() {
     CloseSelect();
-    if (FConnection != nullptr)
-        FConnection->Unregister(this);
-}
-
-TFirebirdConnection& TFirebirdQuery::Connection() const {
-    if (FConnection == nullptr)
-        throw TDatabaseError("The connection of this query no longer exists");
-    return *FConnection;
+    Unregister();
 }
 
 void TFirebirdQuery::RunStatement(std::string_view sql) {
     CloseSelect();
     const std::string text(sql);
-    IAttachment* attachment = Connection().Attachment();
-    if (ITransaction* work = Connection().WorkTransaction()) {
+    if (FTransaction) {
+        ITransaction* transaction = FTransaction->Open();
+        IAttachment* attachment = Connection().Attachment();
         Call([&](ThrowStatusWrapper* st) {
-            attachment->execute(st, work, 0, text.c_str(), kDialect, nullptr, nullptr, nullptr,
-                                nullptr);
+            attachment->execute(st, transaction, 0, text.c_str(), kDialect, nullptr, nullptr,
+                                nullptr, nullptr);
         });
         return;
     }
-    TFbTransaction transaction = Connection().StartTransaction(false);
+    IAttachment* attachment = Connection().Attachment();
+    TFbTransaction transaction = Connection().StartOwnTransaction(false);
     Call([&](ThrowStatusWrapper* st) {
         attachment->execute(st, transaction.Get(), 0, text.c_str(), kDialect, nullptr, nullptr,
                             nullptr, nullptr);
@@ -687,12 +334,14 @@ void TFirebirdQuery::RunStatement(std::string_view sql) {
 void TFirebirdQuery::OpenSelect(std::string_view sql) {
     CloseSelect();
     const std::string text(sql);
-    IAttachment* attachment = Connection().Attachment();
-    ITransaction* transaction = Connection().WorkTransaction();
-    if (transaction == nullptr) {
-        FOwnTransaction = Connection().StartTransaction(true);
+    ITransaction* transaction = nullptr;
+    if (FTransaction) {
+        transaction = FTransaction->Open();
+    } else {
+        FOwnTransaction = Connection().StartOwnTransaction(true);
         transaction = FOwnTransaction.Get();
     }
+    IAttachment* attachment = Connection().Attachment();
     try {
         Call([&](ThrowStatusWrapper* st) {
             FStatement = TOwned<IStatement>(
@@ -781,10 +430,79 @@ void TFirebirdQuery::CloseSelect() {
     FAtEnd = true;
 }
 
-}  // namespace
+// ---------------------------------------------------------------- statement
+
+TFirebirdStatement::TFirebirdStatement(TFirebirdConnection& connection, const TTxState& transaction,
+                                       std::string_view sql)
+    : TConnectionChild(connection) {
+    const std::string text(sql);
+    ITransaction* handle = transaction.Open();
+    IAttachment* attachment = Connection().Attachment();
+    Call([&](ThrowStatusWrapper* st) {
+        FStatement =
+            TOwned<IStatement>(attachment->prepare(st, handle, 0, text.c_str(), kDialect, 0));
+        // Every parameter takes text: a VARCHAR as long as the parameter.
+        TOwned<IMessageMetadata> described(FStatement->getInputMetadata(st));
+        TOwned<IMetadataBuilder> builder(described->getBuilder(st));
+        const unsigned count = described->getCount(st);
+        for (unsigned i = 0; i < count; ++i) {
+            const unsigned type = described->getType(st, i) & ~1u;
+            unsigned length = described->getLength(st, i);
+            if (type != SQL_TEXT && type != SQL_VARYING) {
+                length = 64;
+                builder->setCharSet(st, i, 0);
+            }
+            builder->setType(st, i, SQL_VARYING + 1);
+            builder->setLength(st, i, length);
+            builder->setScale(st, i, 0);
+        }
+        FMetadata = TOwned<IMessageMetadata>(builder->getMetadata(st));
+        for (unsigned i = 0; i < count; ++i)
+            FParams.push_back({FMetadata->getOffset(st, i), FMetadata->getNullOffset(st, i),
+                               FMetadata->getLength(st, i)});
+        FBuffer.assign(FMetadata->getMessageLength(st), 0);
+    });
+}
+
+TFirebirdStatement::~TFirebirdStatement() {
+    Abandon();
+    Unregister();
+}
+
+void TFirebirdStatement::Abandon() noexcept {
+    FStatement.Reset();
+    FMetadata.Reset();
+}
+
+void TFirebirdStatement::Execute(TTransaction& transaction,
+                                 const std::vector<std::string_view>& values) {
+    if (!FStatement)
+        throw TDatabaseError("The statement was released when its connection closed", {},
+                             TDatabaseFailure::ConnectionLost);
+    if (values.size() != FParams.size())
+        throw TDatabaseError("The statement takes " + std::to_string(FParams.size()) +
+                             " values, not " + std::to_string(values.size()));
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const TParam& param = FParams[i];
+        if (values[i].size() > param.length)
+            throw TDatabaseError("A value is longer than its parameter", {},
+                                 TDatabaseFailure::DataRejected);
+        const auto length = static_cast<unsigned short>(values[i].size());
+        std::memcpy(&FBuffer[param.offset], &length, sizeof length);
+        std::memcpy(&FBuffer[param.offset + sizeof length], values[i].data(), values[i].size());
+        const short notNull = 0;
+        std::memcpy(&FBuffer[param.nullOffset], &notNull, sizeof notNull);
+    }
+    ITransaction* handle = Connection().StateOf(transaction)->Open();
+    Call([&](ThrowStatusWrapper* st) {
+        FStatement->execute(st, handle, FMetadata.Get(), FBuffer.data(), nullptr, nullptr);
+    });
+}
+
+}  // namespace firebird
 
 std::unique_ptr<TConnection> CreateFirebirdConnection() {
-    return std::make_unique<TFirebirdConnection>();
+    return std::make_unique<firebird::TFirebirdConnection>();
 }
 
 void ShutdownFirebird() noexcept {

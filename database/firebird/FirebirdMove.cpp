@@ -1,0 +1,231 @@
+// AppendUpdate: the merge of one table into another, one MERGE statement run
+// on a thread of its own while the calling thread reports its progress.
+
+#include <ibase.h>
+
+#include <chrono>
+#include <cstdio>
+#include <exception>
+#include <future>
+#include <string>
+
+#include "database/MergeStatement.h"
+#include "database/TableShape.h"
+#include "database/firebird/FirebirdConnection.h"
+#include "database/firebird/FirebirdInternals.h"
+
+namespace cep::firebird {
+
+namespace {
+
+using std::chrono::milliseconds;
+using TSteady = std::chrono::steady_clock;
+
+/// How often the hook hears of the move, whether or not the count moved: the
+/// window dispatches its input then, and a cancel is seen.
+constexpr milliseconds kReportInterval{100};
+/// How often the server's monitoring tables are read for the count.
+constexpr milliseconds kMonitorInterval{500};
+/// How often the engine's cancel is sent again until the statement answers (a
+/// cancel sent before the statement reached the server is lost; one sent while
+/// it unwinds may leave it in use on its connection until that is renewed).
+constexpr milliseconds kCancelInterval{1000};
+
+/// Calls a general-progress hook with a count report in its own buffer;
+/// kProgressContinue when there is no hook or no buffer to report in.
+int ReportCount(const TProgressHook& hook, int64_t done) {
+    auto* buffer = static_cast<TProgressReport*>(hook.buffer);
+    if (hook.function == nullptr || buffer == nullptr ||
+        hook.bufferLength < sizeof(TProgressReport))
+        return kProgressContinue;
+    buffer->percent = -1;
+    std::snprintf(buffer->text, sizeof buffer->text, "Registros: %lld",
+                  static_cast<long long>(done));
+    return hook.function(kGeneralProgress, hook.clientData, buffer);
+}
+
+/// Rows the statements of attachment `attachmentId` have inserted or updated
+/// so far, as the server's monitoring tables show them; -1 when unknown.
+int64_t MonitorCount(TQuery& monitor, const std::string& attachmentId) {
+    try {
+        monitor.OpenSelect(
+            "SELECT SUM(R.MON$RECORD_INSERTS + R.MON$RECORD_UPDATES) AS N "
+            "FROM MON$STATEMENTS S JOIN MON$RECORD_STATS R ON R.MON$STAT_ID = S.MON$STAT_ID "
+            "WHERE S.MON$ATTACHMENT_ID = " +
+            attachmentId + " AND S.MON$STATE = 1");
+        const std::string text = monitor.AtEnd() ? std::string() : monitor.ColumnText("N");
+        monitor.CloseSelect();
+        return text.empty() ? -1 : std::stoll(text);
+    } catch (const TDatabaseError&) {
+        return -1;  // no figure this time
+    }
+}
+
+/// The rows a statement inserted and updated (isc_info_sql_records).
+TMoveCounts RecordCounts(ThrowStatusWrapper* st, IStatement* statement) {
+    const unsigned char items[] = {isc_info_sql_records};
+    unsigned char buffer[64] = {};
+    statement->getInfo(st, sizeof items, items, sizeof buffer, buffer);
+    TMoveCounts counts;
+    if (buffer[0] != isc_info_sql_records)
+        return counts;
+    auto number = [&](const unsigned char* p, int length) {
+        return static_cast<int32_t>(isc_portable_integer(p, static_cast<short>(length)));
+    };
+    const int total = number(buffer + 1, 2);
+    for (const unsigned char* p = buffer + 3; p < buffer + 3 + total && *p != isc_info_end;) {
+        const unsigned char item = *p++;
+        const int length = number(p, 2);
+        p += 2;
+        if (item == isc_info_req_insert_count)
+            counts.inserted = number(p, length);
+        else if (item == isc_info_req_update_count)
+            counts.updated = number(p, length);
+        p += length;
+    }
+    return counts;
+}
+
+}  // namespace
+
+TMoveCounts TFirebirdConnection::WatchMove(const std::string& merge, ITransaction* transaction,
+                                           int32_t total) {
+    std::string attachmentId;
+    {
+        std::unique_ptr<TQuery> query = CreateQuery(nullptr);
+        query->OpenSelect("SELECT CURRENT_CONNECTION AS ID FROM RDB$DATABASE");
+        attachmentId = query->ColumnText("ID");
+    }
+
+    // The count comes from the monitoring tables, read through a second
+    // attachment while the move runs; without one the hook still hears of
+    // the move, with the count it started from.
+    const TProgressHook hook = ProgressHook(kGeneralProgress);
+    std::unique_ptr<TConnection> monitorConnection;
+    std::unique_ptr<TQuery> monitor;
+    if (hook.function != nullptr) {
+        try {
+            monitorConnection = CreateFirebirdConnection();
+            monitorConnection->OpenConnection(FParams);
+            monitor = monitorConnection->CreateQuery();
+        } catch (const TDatabaseError&) {
+            monitor.reset();
+        }
+    }
+
+    FMoveSourceCount = total;
+    IAttachment* attachment = FAttachment.Get();
+    std::future<TMoveCounts> move =
+        std::async(std::launch::async, [attachment, transaction, merge] {
+            return Call([&](ThrowStatusWrapper* st) {
+                TOwned<IStatement> statement(
+                    attachment->prepare(st, transaction, 0, merge.c_str(), kDialect, 0));
+                statement->execute(st, transaction, nullptr, nullptr, nullptr, nullptr);
+                return RecordCounts(st, statement.Get());
+            });
+        });
+
+    // Until the statement answers: the hook at every interval, the count
+    // from the monitor now and then, and once the hook asked to stop (or
+    // failed), the engine's cancel again and again.
+    std::exception_ptr hookFailure;
+    int64_t done = 0;
+    auto lastMonitor = TSteady::now() - kMonitorInterval;
+    auto lastCancel = TSteady::now() - kCancelInterval;
+    auto stop = [&] {
+        FMoveAborted = true;
+        lastCancel = TSteady::now();
+        Cancel();
+    };
+    for (bool first = true;; first = false) {
+        if (!first && move.wait_for(FMoveAborted ? kCancelInterval : kReportInterval) ==
+                          std::future_status::ready)
+            break;
+        const auto now = TSteady::now();
+        if (FMoveAborted) {
+            if (now - lastCancel >= kCancelInterval) {
+                lastCancel = now;
+                Cancel();
+            }
+            continue;
+        }
+        if (monitor && now - lastMonitor >= kMonitorInterval) {
+            lastMonitor = now;
+            if (const int64_t counted = MonitorCount(*monitor, attachmentId); counted >= 0)
+                done = counted;
+        }
+        try {
+            if (ReportCount(hook, done) == kProgressAbort)
+                stop();
+        } catch (...) {
+            hookFailure = std::current_exception();
+            stop();
+        }
+    }
+    monitor.reset();
+    monitorConnection.reset();
+    if (hookFailure) {
+        try {
+            move.get();
+        } catch (const TDatabaseError&) {
+            // the cancel the failure asked for
+        }
+        std::rethrow_exception(hookFailure);
+    }
+    return move.get();
+}
+
+void TFirebirdConnection::AppendUpdate(std::string_view source, std::string_view destination,
+                                       std::string_view key, TTransaction& transaction) {
+    FMovedRecords = 0;
+    FMoveCounts = {};
+    FMoveAborted = false;
+    const std::shared_ptr<TTxState> state = StateOf(transaction);
+    std::unique_ptr<TQuery> inTransaction = CreateQuery(&transaction);
+
+    std::vector<std::string> columns;
+    {
+        std::unique_ptr<TQuery> query = CreateQuery(nullptr);
+        columns = TableColumns(*query, source);
+    }
+    const std::string merge = BuildMergeStatement(source, destination, key, columns);
+    const int32_t total = CountRecords(source);
+
+    // A savepoint of its own: a move that is stopped, or that ends after the
+    // hook asked to stop it, leaves the transaction as it found it.
+    inTransaction->RunStatement("SAVEPOINT CEP_APPEND_UPDATE");
+    FMoveSource = std::string(source);
+    struct TReset {
+        TFirebirdConnection& c;
+        ~TReset() {
+            c.FMoveSource.clear();
+            c.FMoveSourceCount = -1;
+        }
+    } reset{*this};
+
+    TMoveCounts counts;
+    try {
+        counts = WatchMove(merge, state->Open(), total);
+    } catch (const TDatabaseError&) {
+        if (state->handle)
+            inTransaction->RunStatement("ROLLBACK TO SAVEPOINT CEP_APPEND_UPDATE");
+        if (FMoveAborted)
+            return;  // stopped at the hook's request: nothing moved
+        throw;
+    } catch (...) {
+        if (state->handle)
+            inTransaction->RunStatement("ROLLBACK TO SAVEPOINT CEP_APPEND_UPDATE");
+        throw;
+    }
+    if (FMoveAborted) {  // the stop came too late to stop the server
+        inTransaction->RunStatement("ROLLBACK TO SAVEPOINT CEP_APPEND_UPDATE");
+        return;
+    }
+    inTransaction->RunStatement("RELEASE SAVEPOINT CEP_APPEND_UPDATE");
+    counts.source = total >= 0 ? total : counts.inserted + counts.updated;
+    FMoveCounts = counts;
+    FMovedRecords = counts.source;
+    ReportCount(ProgressHook(kGeneralProgress), total);  // the end: nothing left to stop
+}
+
+}  // namespace cep::firebird
