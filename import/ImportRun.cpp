@@ -28,6 +28,9 @@ const char kCancelTooLate[] =
     "O cancelamento chegou tarde: a atualiza\xE7\xE3o j\xE1 tinha sido aplicada.";
 // "Os índices da tabela de CEP não puderam ser ativados: "
 const char kIndexesStayOff[] = "Os \xEDndices da tabela de CEP n\xE3o puderam ser ativados: ";
+// "As estatísticas dos índices da tabela de CEP não foram recalculadas: "
+const char kStatisticsStale[] =
+    "As estat\xEDsticas dos \xEDndices da tabela de CEP n\xE3o foram recalculadas: ";
 // "A tabela temporária não pôde ser removida: "
 const char kStagingStays[] =
     "A tabela tempor\xE1ria n\xE3o p\xF4"
@@ -168,6 +171,13 @@ void TImportRun::CleanUp() {
             SwitchIndexes(*FRun.queTrab, true);
         } catch (const TDatabaseError& e) {
             Note(kIndexesStayOff + std::string(e.what()));
+        }
+    }
+    if (FResult.applied) {
+        try {
+            RefreshIndexStatistics(*FRun.queTrab);
+        } catch (const TDatabaseError& e) {
+            Note(kStatisticsStale + std::string(e.what()));
         }
     }
     if (FFolder) {
