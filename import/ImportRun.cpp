@@ -131,12 +131,22 @@ void TImportRun::Apply() {
         return;
     FResult.deleted = RemoveWithdrawnStage(FRun, *FApplyQuery, excFile);
     StampRelease(*FApplyQuery);
+    // The staging table goes, and the indexes are rebuilt, in the same commit:
+    // what the commit leaves is the release, whole, with its indexes.
+    view.SetStatus(kStatusIndexesOn);
+    view.SetRemaining("");
+    view.SetProgressPosition(0);
+    view.Repaint();
+    DropStaging(*FApplyQuery);
+    SwitchIndexes(*FApplyQuery, true);
     // The last moment a cancel still means nothing is applied.
     if (FRun.FCancelRequested)
         return;
     FApplyQuery.reset();
     FApply->Commit();
     FResult.applied = true;
+    FStagingReady = false;
+    FIndexesOff = false;
 }
 
 void TImportRun::CleanUp() {

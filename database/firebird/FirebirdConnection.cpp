@@ -6,6 +6,7 @@
 
 #include <ibase.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <string>
@@ -272,13 +273,16 @@ std::unique_ptr<TStatement> TFirebirdConnection::Prepare(std::string_view sql,
     return std::make_unique<TFirebirdStatement>(*this, *StateOf(transaction), sql);
 }
 
-void TFirebirdConnection::Cancel() noexcept {
+bool TFirebirdConnection::CancelRunning() noexcept {
     IAttachment* attachment = FCancelTarget.load();
     if (attachment == nullptr)
-        return;
-    // "Nothing to cancel" and the like are of no interest to the caller.
+        return false;
     TQuietStatus status;
     attachment->cancelOperation(&status, fb_cancel_raise);
+    if (!status.Failed())
+        return true;
+    const std::vector<intptr_t> codes = status.Error().Codes();
+    return std::find(codes.begin(), codes.end(), isc_nothing_to_cancel) == codes.end();
 }
 
 std::vector<std::string> TFirebirdConnection::ListUserTables() {

@@ -199,7 +199,10 @@ class TFirebirdConnection final : public TConnection {
     std::unique_ptr<TQuery> CreateQuery(TTransaction* transaction) override;
     std::unique_ptr<TStatement> Prepare(std::string_view sql, TTransaction& transaction) override;
     int32_t CountRecords(std::string_view table) override;
-    void Cancel() noexcept override;
+    void Cancel() noexcept override { CancelRunning(); }
+    /// Cancels the operation running on the connection; false when none was
+    /// running yet (the engine had nothing to cancel).
+    bool CancelRunning() noexcept;
 
     TProgressHook ProgressHook(int type) const override;
     void SetProgressHook(int type, const TProgressHook& hook) override;

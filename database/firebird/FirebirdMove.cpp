@@ -30,10 +30,11 @@ using TSteady = std::chrono::steady_clock;
 constexpr milliseconds kReportInterval{100};
 /// How often the server's monitoring tables are read for the count.
 constexpr milliseconds kMonitorInterval{500};
-/// How often the engine's cancel is sent again until the statement answers (a
-/// cancel sent before the statement reached the server is lost; one sent while
-/// it unwinds may leave it in use on its connection until that is renewed).
-constexpr milliseconds kCancelInterval{1000};
+/// How often the engine's cancel is sent again while the engine finds nothing
+/// to cancel (the statement has not reached it yet). A cancel it took is not
+/// sent again: one that arrives while the statement undoes its work would cut
+/// the undoing short.
+constexpr milliseconds kCancelInterval{250};
 
 /// Calls a general-progress hook with a count report in its own buffer;
 /// kProgressContinue when there is no hook or no buffer to report in.
@@ -163,19 +164,20 @@ TMoveCounts TFirebirdConnection::WatchMove(const std::string& merge, ITransactio
     // hook asked to stop (or failed), the engine's cancel now and again.
     std::exception_ptr hookFailure;
     auto lastCancel = TSteady::now();
+    bool cancelTaken = false;
     auto stop = [&] {
         FMoveAborted = true;
         lastCancel = TSteady::now();
-        Cancel();
+        cancelTaken = CancelRunning();
     };
     for (bool first = true;; first = false) {
         if (!first && move.wait_for(FMoveAborted ? kCancelInterval : kReportInterval) ==
                           std::future_status::ready)
             break;
         if (FMoveAborted) {
-            if (TSteady::now() - lastCancel >= kCancelInterval) {
+            if (!cancelTaken && TSteady::now() - lastCancel >= kCancelInterval) {
                 lastCancel = TSteady::now();
-                Cancel();
+                cancelTaken = CancelRunning();
             }
             continue;
         }
