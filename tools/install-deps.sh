@@ -6,7 +6,8 @@
 # help2man writes the manual page from --help, in the pt_BR locale compiled
 # from the sources in locales; dpkg-dev (dpkg-shlibdeps) works out the
 # Debian package's dependencies; desktop-file-utils checks the desktop entry;
-# util-linux (setpriv) runs the package test as an unprivileged user.
+# util-linux (setpriv) runs the package test as an unprivileged user, which
+# also reads the package with file and man-db.
 set -eu
 
 PACKAGES="
@@ -18,7 +19,7 @@ PACKAGES="
   qt6-base-dev xvfb xauth
   libinih-dev fonts-liberation2
   librsvg2-bin
-  help2man locales dpkg-dev desktop-file-utils util-linux
+  help2man locales dpkg-dev desktop-file-utils util-linux file man-db
 "
 
 SUDO=""
