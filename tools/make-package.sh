@@ -7,8 +7,8 @@
 #   tools/make-package.sh [OUT_DIR]
 #
 # OUT_DIR (default build-package/out) receives the package.
-# PACKAGE_BUILD_DIR overrides the build folder (default build-package). Install the package
-# with: apt install ./OUT_DIR/cep-atualiza_*.deb
+# PACKAGE_BUILD_DIR overrides the build folder (default build-package).
+# Install the package with: apt install ./OUT_DIR/cep-atualiza_*.deb
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${PACKAGE_BUILD_DIR:-build-package}
