@@ -9,8 +9,9 @@
 #
 #   installed-package.sh BUILD_DIR VERSION SCRATCH
 #
-# SCRATCH receives the package; the scratch root and the run's folders go to
-# a folder of their own under /tmp, reachable by nobody, removed at the end.
+# SCRATCH receives the package, made by $CPACK (default: cpack on the
+# PATH); the scratch root and the run's folders go to a folder of their own
+# under /tmp, reachable by nobody, removed at the end.
 set -euo pipefail
 HERE="$(cd "$(dirname "$0")" && pwd)"
 ROOT_DIR="$(dirname "$HERE")"
@@ -29,7 +30,7 @@ trap 'chmod -R u+w "$RUN"; rm -rf "$RUN"' EXIT
 chmod 755 "$RUN"
 
 # ---------------------------------------------------------------- the package
-(cd "$BUILD" && cpack --config CPackConfig.cmake -G DEB -B "$SCRATCH" >"$SCRATCH/cpack.txt") ||
+(cd "$BUILD" && "${CPACK:-cpack}" --config CPackConfig.cmake -G DEB -B "$SCRATCH" >"$SCRATCH/cpack.txt") ||
     { cat "$SCRATCH/cpack.txt" >&2; fail "cpack"; }
 deb=$(ls "$SCRATCH"/cep-atualiza_"$VERSION"_*.deb) || fail "no cep-atualiza_${VERSION}_*.deb"
 depends=$(dpkg-deb -f "$deb" Depends)
