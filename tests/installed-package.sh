@@ -87,6 +87,14 @@ options=$(sed -n '/^OPÇÕES$/,/^[^ ]/p' <<<"$page")
 for option in $(grep -oE -- '--[a-z][a-z-]*' <<<"$help" | sort -u); do
     grep -qE -- "(^| )$option([ ,]|\$)" <<<"$options" || fail "option $option not in OPÇÕES"
 done
+# The exit codes are listed twice, in the help and in the page's own
+# section: every code the help gives has its entry there.
+codes=$(sed -n '/^Código de saída:/,/^$/p' <<<"$help" | grep -oE '(^|[:;] )[0-9]+ ' | tr -dc '0-9\n')
+[ -n "$codes" ] || fail "no exit codes found in --help"
+statuses=$(sed -n '/^CÓDIGO DE SAÍDA$/,/^[^ ]/p' <<<"$page")
+for code in $codes; do
+    grep -qE "^ +$code +[^ ]" <<<"$statuses" || fail "exit code $code not in CÓDIGO DE SAÍDA"
+done
 
 # ---------------------------------------------------------------- an installed run
 DB_DIR=$RUN/db
@@ -118,19 +126,16 @@ stamp=$(printf 'SET HEADING OFF;\nSELECT TX_DESCRICAO FROM QUELMAR_INI WHERE ID_
     isql-fb -q -user SYSDBA "$DATABASE" | tr -d '[:space:]')
 [ "$stamp" = "$RELEASE_DATE" ] || fail "release not recorded: '$stamp'"
 
-# The cache folder took the temporary files, only its user may enter it, and
-# what is left there is its user's only; the program's folder and the
-# current folder got nothing.
+# The program made the cache folder (it did not exist before), only its
+# user may enter it, no data set is left in it and whatever is left is its
+# user's only; the program's folder and the current folder got nothing.
 CACHE=$RUN/home/cache/cep-atualiza
 [ -d "$CACHE" ] || fail "no cache folder $CACHE"
 [ "$(stat -c %a "$CACHE")" = 700 ] || fail "cache folder mode $(stat -c %a "$CACHE")"
-for file in Temp.txt TempExc.txt; do
-    [ ! -e "$CACHE/$file" ] || fail "$file left in the cache folder"
-done
-for file in "$CACHE"/*; do
-    [ ! -e "$file" ] || [ "$(stat -c %a "$file")" = 600 ] ||
-        fail "$file is mode $(stat -c %a "$file")"
-done
+left=$(find "$CACHE" -name 'Temp.txt' -o -name 'TempExc.txt')
+[ -z "$left" ] || fail "left in the cache folder: $left"
+wide=$(find "$CACHE" -mindepth 1 \( -type f ! -perm 600 \) -o \( -type d ! -perm 700 \))
+[ -z "$wide" ] || fail "left in the cache folder for others to read: $wide"
 [ "$(ls -A "$ROOT/usr/bin")" = $'cep-atualiza\ncep-atualiza-gui' ] ||
     fail "files written to the program's folder: $(ls -A "$ROOT/usr/bin")"
 [ -z "$(ls -A "$RUN/cwd")" ] || fail "files written to the current folder: $(ls -A "$RUN/cwd")"
