@@ -256,8 +256,8 @@ int main(int argc, char** argv) {
         const double floor = Median(seconds[std::string("floor") + run]);
         const double program = Median(seconds[std::string("program") + run]);
         std::printf("  %-26s %7.2f s  %7.2f s  %5.2f   %6.1f MB\n",
-                    *run ? "same release again" : "full release", floor, program,
-                    program / floor, Median(memory[std::string("program") + run]));
+                    *run ? "same release again" : "full release", floor, program, program / floor,
+                    Median(memory[std::string("program") + run]));
     }
     if (tcp)
         Shell(tools + "fbserver.sh stop " + dir + "/server >/dev/null");

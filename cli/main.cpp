@@ -16,6 +16,9 @@
 #include <thread>
 
 #include "cli/ConsoleView.h"
+#include "common/FileSize.h"
+#include "common/WorkDir.h"
+#include "database/Release.h"
 #include "database/firebird/FirebirdConnection.h"
 #include "import/ImportRun.h"
 #include "resources/EmbeddedDataSets.h"
@@ -31,15 +34,18 @@ const char kUsage[] =
     "Atualiza a tabela de CEP (TAB_CEP) e a de municípios (TAB_MUNI) do banco\n"
     "Firebird BANCO com a versão de dados que o programa carrega.\n"
     "\n"
-    "BANCO         um arquivo local (/caminho/banco.fdb) ou servidor:caminho\n"
-    "              (servidor/porta:caminho para outra porta)\n"
+    "BANCO é um arquivo local (/caminho/banco.fdb) ou servidor:caminho\n"
+    "(servidor/porta:caminho para outra porta).\n"
     "\n"
     "Opções:\n"
     "  --yes, --no        resposta à pergunta sobre sobrepor a mesma versão\n"
     "                     (sem terminal e sem uma delas: não)\n"
-    "  --work-dir DIR     pasta dos arquivos temporários (padrão: a do programa)\n"
+    "  --work-dir DIR     pasta dos arquivos temporários (padrão: a do programa,\n"
+    "                     se ele não estiver instalado e ela puder ser gravada;\n"
+    "                     senão ~/.cache/cep-atualiza)\n"
     "  --release-dir DIR  usa TABCEP.txt, TABMUNI.txt e, se houver, TABCEPEXC.txt\n"
     "                     de DIR em vez dos dados embutidos no programa\n"
+    "  --version          versão do programa e data dos dados que ele carrega\n"
     "  --help             esta ajuda\n"
     "\n"
     "Ctrl-C (ou SIGTERM) pede o cancelamento; a execução para como pelo botão\n"
@@ -95,12 +101,6 @@ void WatchSignals() {
     }).detach();
 }
 
-std::string ExecutableDir() {
-    std::error_code error;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", error);
-    return error ? fs::current_path().string() : exe.parent_path().string();
-}
-
 std::string WithSeparator(std::string dir) {
     if (dir.empty() || dir.back() != '/')
         dir += '/';
@@ -138,6 +138,9 @@ int main(int argc, char** argv) {
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             return kExitCompleted;
+        } else if (arg == "--version") {
+            std::printf("cep-atualiza %s (dados de %s)\n", CEP_FILE_VERSION, ReleaseDate);
+            return kExitCompleted;
         } else if (arg == "--yes") {
             answer = true;
         } else if (arg == "--no") {
@@ -159,6 +162,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cep-atualiza: pasta inexistente: %s\n", workDir.c_str());
         return kExitUsage;
     }
+    if (workDir.empty()) {
+        try {
+            workDir = DefaultWorkDir(ExecutableDir());
+        } catch (const TInOutError& error) {
+            std::fprintf(stderr, "cep-atualiza: sem pasta de trabalho: %s\n", error.what());
+            return kExitProcess;
+        }
+    }
     std::unique_ptr<TDataSetSource> folder;
     if (!releaseDir.empty()) {
         auto source = std::make_unique<TFolderDataSetSource>(releaseDir);
@@ -178,7 +189,7 @@ int main(int argc, char** argv) {
     TConsoleView view(std::cerr, std::cin, terminal, answer,
                       [] { return TerminalColumns(STDERR_FILENO); });
     std::unique_ptr<TConnection> connection = CreateFirebirdConnection();
-    TRunContext run(*connection, view, WithSeparator(workDir.empty() ? ExecutableDir() : workDir));
+    TRunContext run(*connection, view, WithSeparator(workDir));
     gCancel = &run.FCancelRequested;
 
     const TRunResult result = RunImport(run, database, dataSets);

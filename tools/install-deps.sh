@@ -3,6 +3,11 @@
 # Idempotent and non-interactive; run as root (or through sudo).
 # libinih-dev reads the maker's INI files; fonts-liberation2 is the window
 # font; librsvg2-bin renders the icon's PNGs (tools/render-icon.sh, by hand).
+# help2man writes the manual page from --help, in the pt_BR locale compiled
+# from the sources in locales; dpkg-dev (dpkg-shlibdeps) works out the
+# Debian package's dependencies; desktop-file-utils checks the desktop entry;
+# util-linux (setpriv) runs the package test as an unprivileged user, which
+# also reads the package with file and man-db.
 set -eu
 
 PACKAGES="
@@ -14,6 +19,7 @@ PACKAGES="
   qt6-base-dev xvfb xauth
   libinih-dev fonts-liberation2
   librsvg2-bin
+  help2man locales dpkg-dev desktop-file-utils util-linux file man-db
 "
 
 SUDO=""
