@@ -14,7 +14,7 @@ PACKAGES="
   build-essential cmake ninja-build pkg-config clang-format
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   firebird-dev libfbclient2 firebird3.0-server firebird3.0-utils
-  libzstd-dev zstd
+  libzstd-dev zstd nlohmann-json3-dev
   python3
   qt6-base-dev xvfb xauth
   libinih-dev fonts-liberation2
