@@ -193,6 +193,10 @@ TEST_P(EngineTest, PreparedStatementTakesTextValues) {
         EXPECT_TRUE(e.IsKeyViolation()) << e.what();
     }
     EXPECT_THROW(insert->Execute(*work, {"4"}), TDatabaseError);
+    // A statement that cannot be prepared leaves nothing of it behind: the
+    // connection closes cleanly afterwards (the sanitizer run watches).
+    EXPECT_THROW(FConnection->Prepare("INSERT INTO NO_SUCH_TABLE VALUES (?)", *work),
+                 TDatabaseError);
     // The same statement in a later transaction.
     work->Commit();
     auto next = FConnection->StartTransaction();
@@ -207,6 +211,7 @@ TEST_P(EngineTest, PreparedStatementTakesTextValues) {
     }
     EXPECT_EQ(names, (std::vector<std::string>{"D'ALIANCA ", "          ", "S\xC3O PAULO ",
                                                "E         "}));
+    FConnection->CloseConnection();
 }
 
 TEST_P(EngineTest, ProtectedTableKeepsOtherWritersOut) {

@@ -346,7 +346,6 @@ TFirebirdQuery::TFirebirdQuery(TFirebirdConnection& connection,
 
 TFirebirdQuery::~TFirebirdQuery() {
     CloseSelect();
-    Unregister();
 }
 
 void TFirebirdQuery::RunStatement(std::string_view sql) {
@@ -484,7 +483,6 @@ TFirebirdStatement::TFirebirdStatement(TFirebirdConnection& connection, const TT
 
 TFirebirdStatement::~TFirebirdStatement() {
     Abandon();
-    Unregister();
 }
 
 void TFirebirdStatement::Abandon() noexcept {

@@ -117,7 +117,9 @@ class TFirebirdTransaction final : public TTransaction {
 /// closes and stops using the connection when that is destroyed first.
 class TConnectionChild {
   public:
-    virtual ~TConnectionChild() = default;
+    /// Leaves the connection's list: also when the child's constructor failed
+    /// and its own destructor never runs.
+    virtual ~TConnectionChild() { Unregister(); }
     virtual void Abandon() noexcept = 0;
     void Orphan() noexcept {
         Abandon();
