@@ -323,8 +323,16 @@ const TFaultCase kCases[] = {
      .nothingLoaded = true},
 
     // A full disk under the work folder.
-    {.name = "DiskFullWritingCepFile", .setup = TSetup::DiskFullAtCepFile, .exits = {2}},
-    {.name = "DiskFullWritingExcFile", .setup = TSetup::DiskFullAtExcFile, .exits = {2}},
+    {.name = "DiskFullWritingCepFile",
+     .setup = TSetup::DiskFullAtCepFile,
+     .exits = {2},
+     .stderrHas = "Importando dados Munic",
+     .stderrLacks = "Importando dados para tabela"},
+    {.name = "DiskFullWritingExcFile",
+     .setup = TSetup::DiskFullAtExcFile,
+     .exits = {2},
+     .stderrHas = "Importando dados Munic",
+     .stderrLacks = "Importando dados para tabela"},
 
     // Refused records, refused rights.
     {.name = "NarrowStagingRefusesRecords",
@@ -441,8 +449,12 @@ TStage StageOfLine(const std::string& line) {
     return TStage::None;
 }
 
+/// A line of the progress bar without a terminal: "  45% Tempo restante: ...".
 bool IsProgressLine(const std::string& line) {
-    return !line.empty() && line[0] == ' ';
+    const std::size_t digits = line.find_first_not_of(' ');
+    const std::size_t percent = line.find('%');
+    return digits != std::string::npos && digits > 0 && percent != std::string::npos &&
+           percent > digits && line.find_first_not_of("0123456789", digits) == percent;
 }
 
 // ------------------------------------------------------------ the program as a child
