@@ -187,6 +187,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", ConsoleText(result.detail).c_str());
     for (const std::string& note : result.notes)
         std::fprintf(stderr, "%s\n", ConsoleText(note).c_str());
+    if (result.applied) {
+        const TMoveCounts& merge = result.merge;
+        std::fprintf(stderr, "Registros novos: %d; alterados: %d; iguais: %d.\n", merge.inserted,
+                     merge.updated, merge.source - merge.inserted - merge.updated);
+    }
     std::fprintf(stderr, "%s\n",
                  result.applied ? "O banco de dados tem agora a vers\xC3\xA3o de dados do programa."
                                 : "O banco de dados n\xC3\xA3o foi alterado.");

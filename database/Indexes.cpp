@@ -1,5 +1,7 @@
 #include "database/Indexes.h"
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 
 namespace cep {
@@ -17,6 +19,23 @@ void SwitchIndexes(TQuery& query, bool active) {
             query.RunStatement(std::string("ALTER INDEX ") + index + " " + word);
         }
     }
+}
+
+void RefreshIndexStatistics(TQuery& query) {
+    std::vector<std::string> names;
+    query.OpenSelect(
+        "SELECT RDB$INDEX_NAME FROM RDB$INDICES WHERE RDB$RELATION_NAME = 'TAB_CEP' "
+        "AND COALESCE(RDB$INDEX_INACTIVE, 0) = 0 ORDER BY RDB$INDEX_NAME");
+    for (; !query.AtEnd(); query.Next()) {
+        std::string name = query.ColumnText("RDB$INDEX_NAME");
+        name.erase(name.find_last_not_of(' ') + 1);
+        if (std::find(std::begin(kSecondaryIndexes), std::end(kSecondaryIndexes), name) ==
+            std::end(kSecondaryIndexes))
+            names.push_back(name);
+    }
+    query.CloseSelect();
+    for (const std::string& name : names)
+        query.RunStatement("SET STATISTICS INDEX " + name);
 }
 
 std::vector<std::string> InactiveIndexes(TQuery& query) {

@@ -21,4 +21,9 @@ void SwitchIndexes(TQuery& query, bool active);
 /// (left so by a run that was stopped before it switched them on again).
 std::vector<std::string> InactiveIndexes(TQuery& query);
 
+/// Recomputes the statistics of TAB_CEP's active indexes that switching on
+/// did not rebuild (its primary key and other unique indexes), so that
+/// queries are planned on the table as it is now. Raises on failure.
+void RefreshIndexStatistics(TQuery& query);
+
 }  // namespace cep

@@ -28,6 +28,9 @@ const char kCancelTooLate[] =
     "O cancelamento chegou tarde: a atualiza\xE7\xE3o j\xE1 tinha sido aplicada.";
 // "Os índices da tabela de CEP não puderam ser ativados: "
 const char kIndexesStayOff[] = "Os \xEDndices da tabela de CEP n\xE3o puderam ser ativados: ";
+// "As estatísticas dos índices da tabela de CEP não foram recalculadas: "
+const char kStatisticsStale[] =
+    "As estat\xEDsticas dos \xEDndices da tabela de CEP n\xE3o foram recalculadas: ";
 // "A tabela temporária não pôde ser removida: "
 const char kStagingStays[] =
     "A tabela tempor\xE1ria n\xE3o p\xF4"
@@ -128,12 +131,22 @@ void TImportRun::Apply() {
         return;
     FResult.deleted = RemoveWithdrawnStage(FRun, *FApplyQuery, excFile);
     StampRelease(*FApplyQuery);
+    // The staging table goes, and the indexes are rebuilt, in the same commit:
+    // what the commit leaves is the release, whole, with its indexes.
+    view.SetStatus(kStatusIndexesOn);
+    view.SetRemaining("");
+    view.SetProgressPosition(0);
+    view.Repaint();
+    DropStaging(*FApplyQuery);
+    SwitchIndexes(*FApplyQuery, true);
     // The last moment a cancel still means nothing is applied.
     if (FRun.FCancelRequested)
         return;
     FApplyQuery.reset();
     FApply->Commit();
     FResult.applied = true;
+    FStagingReady = false;
+    FIndexesOff = false;
 }
 
 void TImportRun::CleanUp() {
@@ -168,6 +181,13 @@ void TImportRun::CleanUp() {
             SwitchIndexes(*FRun.queTrab, true);
         } catch (const TDatabaseError& e) {
             Note(kIndexesStayOff + std::string(e.what()));
+        }
+    }
+    if (FResult.applied) {
+        try {
+            RefreshIndexStatistics(*FRun.queTrab);
+        } catch (const TDatabaseError& e) {
+            Note(kStatisticsStale + std::string(e.what()));
         }
     }
     if (FFolder) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "common/TimeOfDay.h"
+#include "database/MergeStatement.h"
 #include "database/Withdrawn.h"
 #include "import/ImportRun.h"
 #include "import/MunicipalityLoad.h"
@@ -82,6 +83,25 @@ TEST(Builders, WithdrawnCodesAreQuotedLiterals) {
               "DELETE FROM TAB_CEP  WHERE NU_CEP IN ('1''OR''1''=')");
     EXPECT_EQ(BuildDeleteStatement({" 1234567"}),
               "DELETE FROM TAB_CEP  WHERE NU_CEP IN (' 1234567')");
+}
+
+TEST(Builders, MergeStatement) {
+    const struct Case {
+        std::vector<std::string> columns;
+        const char* expected;
+    } cases[] = {
+        {{"NU_CEP", "SG_UF", "ID_PAF"},
+         "MERGE INTO TAB_CEP D USING TAB_CEP_TEMP S ON D.NU_CEP = S.NU_CEP WHEN MATCHED AND "
+         "(D.SG_UF IS DISTINCT FROM S.SG_UF OR D.ID_PAF IS DISTINCT FROM S.ID_PAF) THEN UPDATE "
+         "SET D.SG_UF = S.SG_UF, D.ID_PAF = S.ID_PAF WHEN NOT MATCHED THEN INSERT (NU_CEP, "
+         "SG_UF, ID_PAF) VALUES (S.NU_CEP, S.SG_UF, S.ID_PAF)"},
+        // The key alone: nothing to update.
+        {{"NU_CEP"},
+         "MERGE INTO TAB_CEP D USING TAB_CEP_TEMP S ON D.NU_CEP = S.NU_CEP WHEN NOT MATCHED "
+         "THEN INSERT (NU_CEP) VALUES (S.NU_CEP)"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(BuildMergeStatement("TAB_CEP_TEMP", "TAB_CEP", "NU_CEP", c.columns), c.expected);
 }
 
 TEST(Summary, Outcomes) {

@@ -6,6 +6,7 @@
 
 #include <ibase.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <string>
@@ -40,6 +41,13 @@ std::vector<intptr_t> StatusCodes(const intptr_t* vector) {
         }
     }
     return codes;
+}
+
+/// True when `server` names a database on a server over the network
+/// ("host:path", "host/port:path"), not a local file ("C:\\path", "/path").
+bool IsRemote(const std::string& server) {
+    const std::size_t colon = server.find(':');
+    return colon != std::string::npos && colon > 1 && server.compare(0, 7, "xnet://") != 0;
 }
 
 /// The transaction parameter block for `options`: read committed, record
@@ -136,8 +144,14 @@ ITransaction* TTxState::Open() const {
 }
 
 void TFirebirdTransaction::Commit() {
-    FState->Open();
-    FState->handle.Commit();
+    ITransaction* handle = FState->Open();
+    try {
+        Tracked(*FState->activity, [&](ThrowStatusWrapper* st) { handle->commit(st); });
+    } catch (const TDatabaseError&) {
+        FState->handle.Rollback();
+        throw;
+    }
+    FState->handle.Forget();  // a committed transaction has released itself
 }
 
 // ----------------------------------------------------------------- children
@@ -186,9 +200,13 @@ void TFirebirdConnection::OpenConnection(const TConnectionParams& params) {
                                         dpb->getBuffer(st));
     }));
     FCancelTarget.store(FAttachment.Get());
+    FActivity = std::make_shared<TActivity>();
+    if (IsRemote(server))
+        FWatch = std::make_unique<TServerWatch>(server, FParams, FAttachment.Get(), FActivity);
 }
 
 void TFirebirdConnection::CloseConnection() {
+    FWatch.reset();
     for (TConnectionChild* child : FChildren)
         child->Abandon();
     for (const std::weak_ptr<TTxState>& weak : FTransactions) {
@@ -216,7 +234,7 @@ TFbTransaction TFirebirdConnection::StartOwnTransaction(bool readOnly) {
     options.readOnly = readOnly;
     const std::vector<unsigned char> tpb = TransactionParameters(options);
     IAttachment* attachment = Attachment();
-    return TFbTransaction(Call([&](ThrowStatusWrapper* st) {
+    return TFbTransaction(Server([&](ThrowStatusWrapper* st) {
         return attachment->startTransaction(st, static_cast<unsigned>(tpb.size()), tpb.data());
     }));
 }
@@ -226,7 +244,8 @@ std::unique_ptr<TTransaction> TFirebirdConnection::StartTransaction(
     const std::vector<unsigned char> tpb = TransactionParameters(options);
     IAttachment* attachment = Attachment();
     auto state = std::make_shared<TTxState>();
-    state->handle = TFbTransaction(Call([&](ThrowStatusWrapper* st) {
+    state->activity = FActivity;
+    state->handle = TFbTransaction(Server([&](ThrowStatusWrapper* st) {
         return attachment->startTransaction(st, static_cast<unsigned>(tpb.size()), tpb.data());
     }));
     std::erase_if(FTransactions, [](const std::weak_ptr<TTxState>& w) { return w.expired(); });
@@ -254,13 +273,16 @@ std::unique_ptr<TStatement> TFirebirdConnection::Prepare(std::string_view sql,
     return std::make_unique<TFirebirdStatement>(*this, *StateOf(transaction), sql);
 }
 
-void TFirebirdConnection::Cancel() noexcept {
+bool TFirebirdConnection::CancelRunning() noexcept {
     IAttachment* attachment = FCancelTarget.load();
     if (attachment == nullptr)
-        return;
-    // "Nothing to cancel" and the like are of no interest to the caller.
+        return false;
     TQuietStatus status;
     attachment->cancelOperation(&status, fb_cancel_raise);
+    if (!status.Failed())
+        return true;
+    const std::vector<intptr_t> codes = status.Error().Codes();
+    return std::find(codes.begin(), codes.end(), isc_nothing_to_cancel) == codes.end();
 }
 
 std::vector<std::string> TFirebirdConnection::ListUserTables() {
@@ -316,7 +338,7 @@ void TFirebirdQuery::RunStatement(std::string_view sql) {
     if (FTransaction) {
         ITransaction* transaction = FTransaction->Open();
         IAttachment* attachment = Connection().Attachment();
-        Call([&](ThrowStatusWrapper* st) {
+        Connection().Server([&](ThrowStatusWrapper* st) {
             attachment->execute(st, transaction, 0, text.c_str(), kDialect, nullptr, nullptr,
                                 nullptr, nullptr);
         });
@@ -324,11 +346,12 @@ void TFirebirdQuery::RunStatement(std::string_view sql) {
     }
     IAttachment* attachment = Connection().Attachment();
     TFbTransaction transaction = Connection().StartOwnTransaction(false);
-    Call([&](ThrowStatusWrapper* st) {
+    Connection().Server([&](ThrowStatusWrapper* st) {
         attachment->execute(st, transaction.Get(), 0, text.c_str(), kDialect, nullptr, nullptr,
                             nullptr, nullptr);
+        transaction.Get()->commit(st);
     });
-    transaction.Commit();
+    transaction.Forget();  // a committed transaction has released itself
 }
 
 void TFirebirdQuery::OpenSelect(std::string_view sql) {
@@ -343,7 +366,7 @@ void TFirebirdQuery::OpenSelect(std::string_view sql) {
     }
     IAttachment* attachment = Connection().Attachment();
     try {
-        Call([&](ThrowStatusWrapper* st) {
+        Connection().Server([&](ThrowStatusWrapper* st) {
             FStatement = TOwned<IStatement>(
                 attachment->prepare(st, transaction, 0, text.c_str(), kDialect, 0));
             // Every column is read as text: ask for VARCHARs wide enough.
@@ -378,7 +401,7 @@ void TFirebirdQuery::OpenSelect(std::string_view sql) {
 }
 
 void TFirebirdQuery::Fetch() {
-    FAtEnd = Call([&](ThrowStatusWrapper* st) {
+    FAtEnd = Connection().Server([&](ThrowStatusWrapper* st) {
         return FCursor->fetchNext(st, FRow.data()) != IStatus::RESULT_OK;
     });
 }
@@ -438,7 +461,7 @@ TFirebirdStatement::TFirebirdStatement(TFirebirdConnection& connection, const TT
     const std::string text(sql);
     ITransaction* handle = transaction.Open();
     IAttachment* attachment = Connection().Attachment();
-    Call([&](ThrowStatusWrapper* st) {
+    Connection().Server([&](ThrowStatusWrapper* st) {
         FStatement =
             TOwned<IStatement>(attachment->prepare(st, handle, 0, text.c_str(), kDialect, 0));
         // Every parameter takes text: a VARCHAR as long as the parameter.
@@ -494,7 +517,7 @@ void TFirebirdStatement::Execute(TTransaction& transaction,
         std::memcpy(&FBuffer[param.nullOffset], &notNull, sizeof notNull);
     }
     ITransaction* handle = Connection().StateOf(transaction)->Open();
-    Call([&](ThrowStatusWrapper* st) {
+    Connection().Server([&](ThrowStatusWrapper* st) {
         FStatement->execute(st, handle, FMetadata.Get(), FBuffer.data(), nullptr, nullptr);
     });
 }

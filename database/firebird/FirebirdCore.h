@@ -147,6 +147,8 @@ class TFbTransaction {
     void Rollback() noexcept {
         EndQuietly(FHandle, [](ITransaction* t, CheckStatusWrapper* s) { t->rollback(s); });
     }
+    /// Lets go of a transaction that ended itself (a commit made outside).
+    void Forget() noexcept { FHandle.Take(); }
 
   private:
     TOwned<ITransaction> FHandle;

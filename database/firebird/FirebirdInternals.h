@@ -3,10 +3,14 @@
 // The classes behind the engine interface. Private to database/firebird/.
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "database/Engine.h"
@@ -16,11 +20,79 @@ namespace cep::firebird {
 
 class TFirebirdConnection;
 
+/// How long a call to a server may go unanswered before the server is
+/// probed, how often it is probed then, and how many probes in a row must
+/// find it silent before its connections are given up on.
+inline constexpr int kQuietSeconds = 5;
+inline constexpr int kProbeSeconds = 5;
+inline constexpr int kSilentProbes = 2;
+
+/// The calls a connection has under way, for its watch: how many, and since
+/// when the oldest of them waits; and whether the watch gave the server up.
+struct TActivity {
+    std::atomic<int> calls{0};
+    std::atomic<int64_t> since{0};  // steady clock, milliseconds
+    std::atomic<bool> silent{false};
+
+    /// The error of a call the watch cut short, saying why.
+    TDatabaseError Silenced(const TDatabaseError& error) const;
+};
+
+/// Runs one call to the server under the watch of `activity`.
+template <typename Fn>
+auto Tracked(TActivity& activity, Fn&& call) {
+    struct TGuard {
+        TActivity& a;
+        explicit TGuard(TActivity& activity) : a(activity) {
+            if (a.calls.fetch_add(1) == 0)
+                a.since.store(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  std::chrono::steady_clock::now().time_since_epoch())
+                                  .count());
+        }
+        ~TGuard() { a.calls.fetch_sub(1); }
+    } guard(activity);
+    try {
+        return Call(call);
+    } catch (const TDatabaseError& e) {
+        if (activity.silent.load())
+            throw activity.Silenced(e);
+        throw;
+    }
+}
+
+/// Watches the server of a connection over the network: while a call waits
+/// longer than kQuietSeconds, the server is asked for a new attachment every
+/// kProbeSeconds; when kSilentProbes of them in a row go unanswered, the
+/// connection's calls are cut short (the engine's abort of the attachment),
+/// so that no call waits for ever on a server that stopped answering.
+class TServerWatch {
+  public:
+    TServerWatch(std::string server, TConnectionParams params, IAttachment* attachment,
+                 std::shared_ptr<TActivity> activity);
+    ~TServerWatch();
+    TServerWatch(const TServerWatch&) = delete;
+    TServerWatch& operator=(const TServerWatch&) = delete;
+
+  private:
+    void Watch();
+    bool ServerAnswers() const;
+
+    std::string FServer;
+    TConnectionParams FParams;
+    IAttachment* FAttachment;
+    std::shared_ptr<TActivity> FActivity;
+    std::mutex FMutex;
+    std::condition_variable FWake;
+    bool FStop = false;
+    std::thread FThread;
+};
+
 /// What a transaction, and the queries and statements that run in it, share:
 /// the handle while it is open, and why it is no longer.
 struct TTxState {
     TFbTransaction handle;
     bool lostWithConnection = false;
+    std::shared_ptr<TActivity> activity;
 
     /// The open handle; raises when the transaction has ended.
     ITransaction* Open() const;
@@ -127,7 +199,10 @@ class TFirebirdConnection final : public TConnection {
     std::unique_ptr<TQuery> CreateQuery(TTransaction* transaction) override;
     std::unique_ptr<TStatement> Prepare(std::string_view sql, TTransaction& transaction) override;
     int32_t CountRecords(std::string_view table) override;
-    void Cancel() noexcept override;
+    void Cancel() noexcept override { CancelRunning(); }
+    /// Cancels the operation running on the connection; false when none was
+    /// running yet (the engine had nothing to cancel).
+    bool CancelRunning() noexcept;
 
     TProgressHook ProgressHook(int type) const override;
     void SetProgressHook(int type, const TProgressHook& hook) override;
@@ -142,6 +217,11 @@ class TFirebirdConnection final : public TConnection {
 
     // For the queries and statements.
     IAttachment* Attachment();  // reopens a closed connection
+    /// Runs one call to the server, watched when the server is remote.
+    template <typename Fn>
+    auto Server(Fn&& call) {
+        return Tracked(*FActivity, std::forward<Fn>(call));
+    }
     /// A read-committed transaction of its own, for one statement or SELECT.
     TFbTransaction StartOwnTransaction(bool readOnly);
     void Register(TConnectionChild* child) { FChildren.insert(child); }
@@ -155,6 +235,8 @@ class TFirebirdConnection final : public TConnection {
 
     TFbAttachment FAttachment;
     std::atomic<IAttachment*> FCancelTarget{nullptr};
+    std::shared_ptr<TActivity> FActivity = std::make_shared<TActivity>();
+    std::unique_ptr<TServerWatch> FWatch;
     TConnectionParams FParams;
     std::set<TConnectionChild*> FChildren;
     std::vector<std::weak_ptr<TTxState>> FTransactions;

@@ -3,11 +3,15 @@
 
 #include <ibase.h>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <exception>
 #include <future>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "database/MergeStatement.h"
 #include "database/TableShape.h"
@@ -26,10 +30,11 @@ using TSteady = std::chrono::steady_clock;
 constexpr milliseconds kReportInterval{100};
 /// How often the server's monitoring tables are read for the count.
 constexpr milliseconds kMonitorInterval{500};
-/// How often the engine's cancel is sent again until the statement answers (a
-/// cancel sent before the statement reached the server is lost; one sent while
-/// it unwinds may leave it in use on its connection until that is renewed).
-constexpr milliseconds kCancelInterval{1000};
+/// How often the engine's cancel is sent again while the engine finds nothing
+/// to cancel (the statement has not reached it yet). A cancel it took is not
+/// sent again: one that arrives while the statement undoes its work would cut
+/// the undoing short.
+constexpr milliseconds kCancelInterval{250};
 
 /// Calls a general-progress hook with a count report in its own buffer;
 /// kProgressContinue when there is no hook or no buffer to report in.
@@ -96,28 +101,58 @@ TMoveCounts TFirebirdConnection::WatchMove(const std::string& merge, ITransactio
         query->OpenSelect("SELECT CURRENT_CONNECTION AS ID FROM RDB$DATABASE");
         attachmentId = query->ColumnText("ID");
     }
+    FMoveSourceCount = total;
+    const TProgressHook hook = ProgressHook(kGeneralProgress);
 
     // The count comes from the monitoring tables, read through a second
-    // attachment while the move runs; without one the hook still hears of
-    // the move, with the count it started from.
-    const TProgressHook hook = ProgressHook(kGeneralProgress);
-    std::unique_ptr<TConnection> monitorConnection;
-    std::unique_ptr<TQuery> monitor;
+    // attachment on a thread of its own, so that a slow answer never keeps
+    // the hook waiting; without it the hook still hears of the move, with
+    // the count it started from.
+    struct TMonitor {
+        std::atomic<int64_t> done{0};
+        std::mutex mutex;
+        std::condition_variable wake;
+        bool stop = false;
+    } monitor;
+    std::thread monitorThread;
     if (hook.function != nullptr) {
-        try {
-            monitorConnection = CreateFirebirdConnection();
-            monitorConnection->OpenConnection(FParams);
-            monitor = monitorConnection->CreateQuery();
-        } catch (const TDatabaseError&) {
-            monitor.reset();
-        }
+        monitorThread = std::thread([&monitor, params = FParams, attachmentId] {
+            try {
+                std::unique_ptr<TConnection> connection = CreateFirebirdConnection();
+                connection->OpenConnection(params);
+                std::unique_ptr<TQuery> query = connection->CreateQuery();
+                std::unique_lock<std::mutex> lock(monitor.mutex);
+                while (!monitor.stop) {
+                    lock.unlock();
+                    if (const int64_t counted = MonitorCount(*query, attachmentId); counted >= 0)
+                        monitor.done.store(counted);
+                    lock.lock();
+                    monitor.wake.wait_for(lock, kMonitorInterval, [&] { return monitor.stop; });
+                }
+            } catch (const TDatabaseError&) {
+                // no second attachment: the move goes on, reported with no count
+            }
+        });
     }
+    struct TStopMonitor {
+        TMonitor& m;
+        std::thread& t;
+        ~TStopMonitor() {
+            {
+                std::lock_guard<std::mutex> lock(m.mutex);
+                m.stop = true;
+            }
+            m.wake.notify_all();
+            if (t.joinable())
+                t.join();
+        }
+    } stopMonitor{monitor, monitorThread};
 
-    FMoveSourceCount = total;
     IAttachment* attachment = FAttachment.Get();
+    std::shared_ptr<TActivity> activity = FActivity;
     std::future<TMoveCounts> move =
-        std::async(std::launch::async, [attachment, transaction, merge] {
-            return Call([&](ThrowStatusWrapper* st) {
+        std::async(std::launch::async, [attachment, transaction, merge, activity] {
+            return Tracked(*activity, [&](ThrowStatusWrapper* st) {
                 TOwned<IStatement> statement(
                     attachment->prepare(st, transaction, 0, merge.c_str(), kDialect, 0));
                 statement->execute(st, transaction, nullptr, nullptr, nullptr, nullptr);
@@ -125,45 +160,35 @@ TMoveCounts TFirebirdConnection::WatchMove(const std::string& merge, ITransactio
             });
         });
 
-    // Until the statement answers: the hook at every interval, the count
-    // from the monitor now and then, and once the hook asked to stop (or
-    // failed), the engine's cancel again and again.
+    // Until the statement answers: the hook at every interval, and once the
+    // hook asked to stop (or failed), the engine's cancel now and again.
     std::exception_ptr hookFailure;
-    int64_t done = 0;
-    auto lastMonitor = TSteady::now() - kMonitorInterval;
-    auto lastCancel = TSteady::now() - kCancelInterval;
+    auto lastCancel = TSteady::now();
+    bool cancelTaken = false;
     auto stop = [&] {
         FMoveAborted = true;
         lastCancel = TSteady::now();
-        Cancel();
+        cancelTaken = CancelRunning();
     };
     for (bool first = true;; first = false) {
         if (!first && move.wait_for(FMoveAborted ? kCancelInterval : kReportInterval) ==
                           std::future_status::ready)
             break;
-        const auto now = TSteady::now();
         if (FMoveAborted) {
-            if (now - lastCancel >= kCancelInterval) {
-                lastCancel = now;
-                Cancel();
+            if (!cancelTaken && TSteady::now() - lastCancel >= kCancelInterval) {
+                lastCancel = TSteady::now();
+                cancelTaken = CancelRunning();
             }
             continue;
         }
-        if (monitor && now - lastMonitor >= kMonitorInterval) {
-            lastMonitor = now;
-            if (const int64_t counted = MonitorCount(*monitor, attachmentId); counted >= 0)
-                done = counted;
-        }
         try {
-            if (ReportCount(hook, done) == kProgressAbort)
+            if (ReportCount(hook, monitor.done.load()) == kProgressAbort)
                 stop();
         } catch (...) {
             hookFailure = std::current_exception();
             stop();
         }
     }
-    monitor.reset();
-    monitorConnection.reset();
     if (hookFailure) {
         try {
             move.get();
