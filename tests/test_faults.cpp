@@ -69,7 +69,6 @@ enum class TFault {
     None,                          // nothing: the run goes its way
     Interrupt,                     // SIGINT, as Ctrl-C
     Terminate,                     // SIGTERM
-    InterruptLater,                // SIGINT the row's delay after the stage began
     Kill,                          // SIGKILL of cep-atualiza
     SecondRun,                     // another run on the same database, while this one is held
     RunOnOtherDb,                  // a run on another database with the same work folder, meanwhile
@@ -123,10 +122,12 @@ struct TFaultCase {
     TFault fault = TFault::None;
     std::vector<int> exits;  // accepted exit statuses; 128 + N for signal N
     TAfter after = TAfter::Old;
-    const char* stderrHas = nullptr;     // a text some line of standard error holds
-    const char* stderrLacks = nullptr;   // a text no line of standard error holds
-    bool nothingLoaded = false;          // no "Importando" stage began
-    std::chrono::milliseconds delay{0};  // of InterruptLater
+    const char* stderrHas = nullptr;    // a text some line of standard error holds
+    const char* stderrLacks = nullptr;  // a text no line of standard error holds
+    bool nothingLoaded = false;         // no "Importando" stage began
+    // Interrupt, Terminate and Kill strike while the run stands still at the
+    // stage line, or, given a delay, that long after it goes on from there.
+    std::chrono::milliseconds delay{0};
     // The fault is meant to strike after the commit; a run it cancelled was
     // struck before, and is tried again.
     bool afterCommit = false;
@@ -185,7 +186,7 @@ const TFaultCase kCases[] = {
     {.name = "InterruptDuringLongMerge",
      .release = TRelease::Large,
      .stage = TStage::Merge,
-     .fault = TFault::InterruptLater,
+     .fault = TFault::Interrupt,
      .exits = {4},
      .stderrLacks = "Excluindo",
      .delay = 1s},
@@ -195,7 +196,7 @@ const TFaultCase kCases[] = {
     {.name = "InterruptAfterCommit",
      .release = TRelease::Medium,
      .stage = TStage::IndexesOn,
-     .fault = TFault::InterruptLater,
+     .fault = TFault::Interrupt,
      .exits = {0},
      .after = TAfter::New,
      .stderrHas = "tarde",
@@ -283,6 +284,15 @@ const TFaultCase kCases[] = {
      .fault = TFault::Kill,
      .exits = {kKilled},
      .after = TAfter::OldOrNew,
+     .followUp = true},
+    // Killed 300 ms into the commit that rebuilds the indexes of 100,000 records.
+    {.name = "KillDuringCommit",
+     .release = TRelease::Medium,
+     .stage = TStage::IndexesOn,
+     .fault = TFault::Kill,
+     .exits = {kKilled},
+     .after = TAfter::OldOrNew,
+     .delay = 300ms,
      .followUp = true},
     {.name = "KillAtStagingTcp",
      .target = TTarget::SharedServer,
@@ -1217,6 +1227,7 @@ void CliFaultTest::CheckOutcome(const TChildRun& run, int status, const TSnapsho
             EXPECT_TRUE(isNew) << "not the new release: " << Difference(after.content, expected);
             break;
         case TAfter::OldOrNew:
+            std::printf("[ state    ] %s\n", isOld ? "old" : isNew ? "new" : "neither");
             EXPECT_TRUE(isOld || isNew)
                 << "neither release whole: from the old, " << Difference(after.content, FOld)
                 << "; from the new, " << Difference(after.content, expected);
@@ -1261,18 +1272,19 @@ void CliFaultTest::Inject(TChildRun& run, TTargetDatabase& target) {
             break;
         case TFault::Interrupt:
         case TFault::Terminate:
-            run.Signal(c.fault == TFault::Interrupt ? SIGINT : SIGTERM);
+        case TFault::Kill: {
+            const int signal = c.fault == TFault::Interrupt   ? SIGINT
+                               : c.fault == TFault::Terminate ? SIGTERM
+                                                              : SIGKILL;
+            if (c.delay.count() > 0) {
+                run.Continue();
+                std::this_thread::sleep_for(c.delay);
+                EXPECT_EQ(run.LeftStageLine(c.stage), "") << "the stage was over before the signal";
+            }
+            run.Signal(signal);
             run.Continue();
             break;
-        case TFault::InterruptLater:
-            run.Continue();
-            std::this_thread::sleep_for(c.delay);
-            EXPECT_EQ(run.LeftStageLine(c.stage), "") << "the stage was over before the signal";
-            run.Signal(SIGINT);
-            break;
-        case TFault::Kill:
-            run.Signal(SIGKILL);
-            break;
+        }
         case TFault::SecondRun: {
             TChildRun second(Args(target.Database()), FDir + "/second.out");
             const auto start = TSteadyClock::now();
