@@ -1037,8 +1037,9 @@ constexpr char kOldValues[] = "AV|VELHA|X|RJ|99999|99999999";
 
 class CliFaultTest : public ::testing::TestWithParam<TFaultCase> {
   protected:
-    /// One attempt at the case, from a fresh database; false when the run
-    /// could not be held at the case's stage (it had left it already).
+    /// One attempt at the case, from a fresh database; false when the fault
+    /// could not strike where the case says (the run had left the stage
+    /// already, or a signal meant for after the commit came before it).
     bool Attempt(int attempt);
 
   private:
@@ -1067,7 +1068,6 @@ class CliFaultTest : public ::testing::TestWithParam<TFaultCase> {
     std::unique_ptr<TQuery> FHeldQuery;
     TContent FOld;
     bool FMounted = false;
-    std::string FEvidence;
 
   public:
     void TearDown() override {
