@@ -57,6 +57,11 @@ double Since(TSteady::time_point start) {
 // The least the engine needs: the staging load, the merge, the drop and the
 // indexes, nothing else.
 void Floor(const std::string& database, const std::string& cepFile) {
+    auto phase = TSteady::now();
+    auto lap = [&](const char* name) {
+        std::fprintf(stderr, "    %-46s %6.2f s\n", name, Since(phase));
+        phase = TSteady::now();
+    };
     auto connection = CreateFirebirdConnection();
     connection->OpenConnection(Sysdba(database));
     auto query = connection->CreateQuery();
@@ -97,16 +102,19 @@ void Floor(const std::string& database, const std::string& cepFile) {
     send(inCall);
     batch.reset();  // a statement kept prepared keeps the table in use
     load->Commit();
+    lap("floor: staging load");
 
     SwitchIndexes(*query, false);
     auto merge = connection->StartTransaction();
     auto inMerge = connection->CreateQuery(merge.get());
     const std::vector<std::string> columns = TableColumns(*query, "TAB_CEP_TEMP");
     inMerge->RunStatement(BuildMergeStatement("TAB_CEP_TEMP", "TAB_CEP", "NU_CEP", columns));
+    lap("floor: indexes off, merge");
     inMerge->RunStatement("DROP TABLE TAB_CEP_TEMP");
     SwitchIndexes(*inMerge, true);
     inMerge.reset();
     merge->Commit();
+    lap("floor: drop, indexes on, commit");
 }
 
 // Keeps quiet, but for the time each stage took (on standard error).
@@ -248,8 +256,8 @@ int main(int argc, char** argv) {
         const double floor = Median(seconds[std::string("floor") + run]);
         const double program = Median(seconds[std::string("program") + run]);
         std::printf("  %-26s %7.2f s  %7.2f s  %5.2f   %6.1f MB\n",
-                    *run ? "same release again" : "full release", floor, program,
-                    program / floor, Median(memory[std::string("program") + run]));
+                    *run ? "same release again" : "full release", floor, program, program / floor,
+                    Median(memory[std::string("program") + run]));
     }
     if (tcp)
         Shell(tools + "fbserver.sh stop " + dir + "/server >/dev/null");

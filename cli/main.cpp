@@ -15,7 +15,11 @@
 #include <string>
 #include <thread>
 
+#include "cli/CommandLine.h"
 #include "cli/ConsoleView.h"
+#include "common/FileSize.h"
+#include "common/WorkDir.h"
+#include "database/Release.h"
 #include "database/firebird/FirebirdConnection.h"
 #include "import/ImportRun.h"
 #include "resources/EmbeddedDataSets.h"
@@ -26,41 +30,52 @@ using namespace cep;
 namespace {
 
 const char kUsage[] =
-    "Uso: cep-atualiza [opções] BANCO\n"
+    "Uso: cep-atualiza [opções] BANCO...\n"
     "\n"
-    "Atualiza a tabela de CEP (TAB_CEP) e a de municípios (TAB_MUNI) do banco\n"
-    "Firebird BANCO com a versão de dados que o programa carrega.\n"
+    "Atualiza a tabela de CEP (TAB_CEP) e a de municípios (TAB_MUNI) de cada\n"
+    "banco Firebird BANCO com a versão de dados que o programa carrega, um\n"
+    "depois do outro, cada um por si: a falha de um não impede o seguinte.\n"
     "\n"
-    "BANCO         um arquivo local (/caminho/banco.fdb) ou servidor:caminho\n"
-    "              (servidor/porta:caminho para outra porta)\n"
+    "BANCO é um arquivo local (/caminho/banco.fdb) ou servidor:caminho\n"
+    "(servidor/porta:caminho para outra porta).\n"
     "\n"
     "Opções:\n"
-    "  --yes, --no        resposta à pergunta sobre sobrepor a mesma versão\n"
-    "                     (sem terminal e sem uma delas: não)\n"
-    "  --work-dir DIR     pasta dos arquivos temporários (padrão: a do programa)\n"
+    "  --yes, --no        resposta à pergunta sobre sobrepor a mesma versão, para\n"
+    "                     todos os bancos (sem terminal e sem uma delas: não)\n"
+    "  --work-dir DIR     pasta dos arquivos temporários (padrão: a do programa,\n"
+    "                     se ele não estiver instalado e ela puder ser gravada;\n"
+    "                     senão ~/.cache/cep-atualiza)\n"
     "  --release-dir DIR  usa TABCEP.txt, TABMUNI.txt e, se houver, TABCEPEXC.txt\n"
     "                     de DIR em vez dos dados embutidos no programa\n"
+    "  --json             o resultado de cada banco em JSON na saída padrão, em\n"
+    "                     vez do resumo\n"
+    "  --version          versão do programa e data dos dados que ele carrega\n"
     "  --help             esta ajuda\n"
     "\n"
-    "Ctrl-C (ou SIGTERM) pede o cancelamento; a execução para como pelo botão\n"
-    "Cancela, sem aplicar nada. Um segundo Ctrl-C encerra o programa na hora; o\n"
-    "banco de dados fica com a versão anterior ou com a nova, inteira.\n"
+    "Com mais de um banco, uma tabela no fim dá o resultado, os registros e o\n"
+    "tempo de cada um.\n"
     "\n"
-    "Código de saída: 0 concluído; 1 \"Erro de acesso ao BD\"; 2 \"Erro no processo\";\n"
-    "3 parado sem aplicar nada (sem TAB_CEP, versão anterior, resposta não, outra\n"
-    "atualização em andamento no banco); 4 cancelado, nada aplicado; 5 concluído,\n"
-    "mas com registros rejeitados.\n";
+    "Ctrl-C (ou SIGTERM) pede o cancelamento; a execução em andamento para como\n"
+    "pelo botão Cancela, sem aplicar nada, e os bancos seguintes não são\n"
+    "atualizados. Um segundo Ctrl-C encerra o programa na hora; o banco fica com a\n"
+    "versão anterior ou com a nova, inteira.\n"
+    "\n"
+    "Código de saída (com vários bancos, o do pior resultado): 0 concluído;\n"
+    "1 \"Erro de acesso ao BD\"; 2 \"Erro no processo\"; 3 parado sem aplicar nada\n"
+    "(sem TAB_CEP, versão anterior, resposta não, outra atualização em andamento no\n"
+    "banco); 4 cancelado, nada aplicado; 5 concluído, mas com registros rejeitados;\n"
+    "64 argumento inválido. Do melhor ao pior: 0, 5, 3, 4, 1, 2.\n";
 
-// Exit status of the command.
+// Exit status of the command where no run decides it.
 constexpr int kExitCompleted = 0;
-constexpr int kExitAccess = 1;
 constexpr int kExitProcess = 2;
-constexpr int kExitStopped = 3;
 constexpr int kExitCancelled = 4;
-constexpr int kExitRefused = 5;
 constexpr int kExitUsage = 64;
 
+// The cancel request of the run under way, and whether the command was
+// asked to stop: the databases after it are then left alone.
 std::atomic<std::atomic<bool>*> gCancel{nullptr};
+std::atomic<bool> gStopAll{false};
 
 // Ctrl-C and SIGTERM are blocked in every thread and taken by one thread of
 // our own: the database engine's threads, which inherit the mask, must not
@@ -87,18 +102,12 @@ void WatchSignals() {
                     write(STDERR_FILENO, kBye, sizeof kBye - 1);
                 _exit(kExitCancelled);
             }
-            if (std::atomic<bool>* cancel = gCancel.load()) {
+            gStopAll.store(true);
+            if (std::atomic<bool>* cancel = gCancel.load())
                 cancel->store(true);
-                asked = true;
-            }
+            asked = true;
         }
     }).detach();
-}
-
-std::string ExecutableDir() {
-    std::error_code error;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", error);
-    return error ? fs::current_path().string() : exe.parent_path().string();
 }
 
 std::string WithSeparator(std::string dir) {
@@ -107,82 +116,8 @@ std::string WithSeparator(std::string dir) {
     return dir;
 }
 
-int ExitCodeOf(TRunOutcome outcome) {
-    switch (outcome) {
-        case TRunOutcome::Completed:
-            return kExitCompleted;
-        case TRunOutcome::CompletedRefused:
-            return kExitRefused;
-        case TRunOutcome::AccessError:
-            return kExitAccess;
-        case TRunOutcome::ProcessError:
-            return kExitProcess;
-        case TRunOutcome::Stopped:
-            return kExitStopped;
-        case TRunOutcome::Cancelled:
-            return kExitCancelled;
-    }
-    return kExitProcess;
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-    WatchSignals();  // before the engine starts any thread
-    std::optional<bool> answer;
-    std::string workDir;
-    std::string releaseDir;
-    std::string database;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            return kExitCompleted;
-        } else if (arg == "--yes") {
-            answer = true;
-        } else if (arg == "--no") {
-            answer = false;
-        } else if ((arg == "--work-dir" || arg == "--release-dir") && i + 1 < argc) {
-            (arg == "--work-dir" ? workDir : releaseDir) = argv[++i];
-        } else if (arg.rfind("--", 0) == 0 || !database.empty()) {
-            std::fprintf(stderr, "cep-atualiza: argumento inválido: %s\n\n%s", arg.c_str(), kUsage);
-            return kExitUsage;
-        } else {
-            database = arg;
-        }
-    }
-    if (database.empty()) {
-        std::fputs(kUsage, stderr);
-        return kExitUsage;
-    }
-    if (!workDir.empty() && !fs::is_directory(workDir)) {
-        std::fprintf(stderr, "cep-atualiza: pasta inexistente: %s\n", workDir.c_str());
-        return kExitUsage;
-    }
-    std::unique_ptr<TDataSetSource> folder;
-    if (!releaseDir.empty()) {
-        auto source = std::make_unique<TFolderDataSetSource>(releaseDir);
-        if (!source->Contains(kTabCep) || !source->Contains(kTabMuni)) {
-            std::fprintf(stderr, "cep-atualiza: %s não tem TABCEP.txt e TABMUNI.txt\n",
-                         releaseDir.c_str());
-            return kExitUsage;
-        }
-        folder = std::move(source);
-    }
-    const TDataSetSource& dataSets =
-        folder ? *folder : static_cast<const TDataSetSource&>(EmbeddedDataSets());
-
-    const bool terminal = isatty(STDERR_FILENO) != 0;
-    if (!answer && isatty(STDIN_FILENO) == 0)
-        answer = false;
-    TConsoleView view(std::cerr, std::cin, terminal, answer,
-                      [] { return TerminalColumns(STDERR_FILENO); });
-    std::unique_ptr<TConnection> connection = CreateFirebirdConnection();
-    TRunContext run(*connection, view, WithSeparator(workDir.empty() ? ExecutableDir() : workDir));
-    gCancel = &run.FCancelRequested;
-
-    const TRunResult result = RunImport(run, database, dataSets);
-    view.Finish();
+// What a run has to say besides its summary, on standard error.
+void Report(const TRunResult& result) {
     if (!result.detail.empty())
         std::fprintf(stderr, "%s\n", ConsoleText(result.detail).c_str());
     for (const std::string& note : result.notes)
@@ -195,10 +130,87 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n",
                  result.applied ? "O banco de dados tem agora a vers\xC3\xA3o de dados do programa."
                                 : "O banco de dados n\xC3\xA3o foi alterado.");
-    std::fprintf(stdout, "%s\n", ConsoleText(result.message).c_str());
-    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    WatchSignals();  // before the engine starts any thread
+    TOptions options = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (options.help) {
+        std::fputs(kUsage, stdout);
+        return kExitCompleted;
+    }
+    if (options.version) {
+        std::printf("cep-atualiza %s (dados de %s)\n", CEP_FILE_VERSION, ReleaseDate);
+        return kExitCompleted;
+    }
+    if (!options.error.empty()) {
+        std::fprintf(stderr, "cep-atualiza: %s\n\n%s", options.error.c_str(), kUsage);
+        return kExitUsage;
+    }
+    std::string workDir = options.workDir;
+    if (!workDir.empty() && !fs::is_directory(workDir)) {
+        std::fprintf(stderr, "cep-atualiza: pasta inexistente: %s\n", workDir.c_str());
+        return kExitUsage;
+    }
+    if (workDir.empty()) {
+        try {
+            workDir = DefaultWorkDir(ExecutableDir());
+        } catch (const TInOutError& error) {
+            std::fprintf(stderr, "cep-atualiza: sem pasta de trabalho: %s\n", error.what());
+            return kExitProcess;
+        }
+    }
+    std::unique_ptr<TDataSetSource> folder;
+    if (!options.releaseDir.empty()) {
+        auto source = std::make_unique<TFolderDataSetSource>(options.releaseDir);
+        if (!source->Contains(kTabCep) || !source->Contains(kTabMuni)) {
+            std::fprintf(stderr, "cep-atualiza: %s não tem TABCEP.txt e TABMUNI.txt\n",
+                         options.releaseDir.c_str());
+            return kExitUsage;
+        }
+        folder = std::move(source);
+    }
+    const TDataSetSource& dataSets =
+        folder ? *folder : static_cast<const TDataSetSource&>(EmbeddedDataSets());
+
+    const bool terminal = isatty(STDERR_FILENO) != 0;
+    if (!options.answer && isatty(STDIN_FILENO) == 0)
+        options.answer = false;
+    TConsoleView view(std::cerr, std::cin, terminal, options.answer,
+                      [] { return TerminalColumns(STDERR_FILENO); });
+    std::unique_ptr<TConnection> connection = CreateFirebirdConnection();
+    TRunContext run(*connection, view, WithSeparator(workDir));
+    gCancel = &run.FCancelRequested;
+
+    std::vector<TDatabaseRun> runs;
+    const bool several = options.databases.size() > 1;
+    for (const std::string& database : options.databases) {
+        runs.push_back({database, std::nullopt});
+        if (gStopAll.load())
+            continue;  // cancelled before its turn
+        if (several)
+            std::fprintf(stderr, "== %s\n", database.c_str());
+        runs.back().result = RunImport(run, database, dataSets);
+        if (gStopAll.load())
+            run.FCancelRequested = true;  // asked between the run's end and now
+        view.Finish();
+        const TRunResult& result = *runs.back().result;
+        Report(result);
+        if (!options.json) {
+            std::fprintf(stdout, "%s%s\n", several ? (database + ": ").c_str() : "",
+                         ConsoleText(result.message).c_str());
+            std::fflush(stdout);
+        }
+    }
     gCancel = nullptr;
     connection->CloseConnection();
     ShutdownFirebird();
-    return ExitCodeOf(result.outcome);
+    if (options.json)
+        std::fputs(OutcomeJson(runs).c_str(), stdout);
+    else if (several)
+        std::fprintf(stdout, "\n%s", OutcomeTable(runs).c_str());
+    std::fflush(stdout);
+    return ExitCodeOf(runs);
 }

@@ -1,5 +1,11 @@
 #include "import/DataSets.h"
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include <memory>
 #include <vector>
 
@@ -79,8 +85,35 @@ void TFolderDataSetSource::Verify() const {
     }
 }
 
-TDataSetWriter::TDataSetWriter(const std::string& fileName)
-    : FFile(std::fopen(fileName.c_str(), "wb")) {
+namespace {
+
+/// Creates or empties `fileName` for writing, readable and writable by its
+/// owner only: the data sets may sit in a folder others can read.
+std::FILE* CreatePrivate(const std::string& fileName) {
+#ifdef _WIN32
+    return std::fopen(fileName.c_str(), "wb");
+#else
+    const int fd = open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return nullptr;
+    // An existing file keeps its mode through O_TRUNC: one left by an
+    // earlier run with a wider mode is narrowed, when it is ours.
+    struct stat info;
+    if (fstat(fd, &info) == 0 && info.st_uid == geteuid() && (info.st_mode & 077) != 0 &&
+        fchmod(fd, 0600) != 0) {
+        close(fd);
+        return nullptr;
+    }
+    std::FILE* file = fdopen(fd, "wb");
+    if (file == nullptr)
+        close(fd);
+    return file;
+#endif
+}
+
+}  // namespace
+
+TDataSetWriter::TDataSetWriter(const std::string& fileName) : FFile(CreatePrivate(fileName)) {
     if (FFile == nullptr)
         throw TDataSetError("Cannot create file " + fileName);
     std::setvbuf(FFile, nullptr, _IONBF, 0);

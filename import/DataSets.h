@@ -68,8 +68,9 @@ class TFolderDataSetSource : public TDataSetSource {
 };
 
 /// The target file of an extraction: created (or emptied) on construction,
-/// written unbuffered in the caller's chunks. Raises TDataSetError with
-/// "Cannot create file FILE" and "Stream write error".
+/// readable and writable by its owner only (mode 0600, also for a file of
+/// ours already there), written unbuffered in the caller's chunks. Raises
+/// TDataSetError with "Cannot create file FILE" and "Stream write error".
 class TDataSetWriter {
   public:
     explicit TDataSetWriter(const std::string& fileName);

@@ -30,19 +30,21 @@ bool CodeOf(std::string_view line, uint32_t& code) {
     return true;
 }
 
-// The records of one call, kept until they are sent.
+// The records of one call, kept until they are sent (the lines' buffers are
+// kept from call to call).
 class TPendingRecords {
   public:
-    void Add(const std::string& line) { FLines.push_back(line); }
-    std::size_t Size() const { return FLines.size(); }
-    const std::vector<std::string>& Lines() const { return FLines; }
-    void Clear() { FLines.clear(); }
+    TPendingRecords() : FLines(kStagingRecordsPerCall) {}
+    void Add(const std::string& line) { FLines[FCount++].assign(line); }
+    std::size_t Size() const { return FCount; }
+    std::string_view Line(std::size_t i) const { return FLines[i]; }
+    void Clear() { FCount = 0; }
 
     /// The field values of every record, record by record.
     const std::vector<std::string_view>& Values() {
         FValues.clear();
-        for (const std::string& line : FLines)
-            AppendValues(line, FValues);
+        for (std::size_t i = 0; i < FCount; ++i)
+            AppendValues(FLines[i], FValues);
         return FValues;
     }
     static void AppendValues(std::string_view line, std::vector<std::string_view>& values) {
@@ -52,6 +54,7 @@ class TPendingRecords {
 
   private:
     std::vector<std::string> FLines;
+    std::size_t FCount = 0;
     std::vector<std::string_view> FValues;
 };
 
@@ -77,8 +80,8 @@ class TStagingWriter {
                     throw;  // not the records: the connection, the server, the work
             }
         }
-        for (const std::string& line : pending.Lines())
-            SendOne(line);
+        for (std::size_t i = 0; i < pending.Size(); ++i)
+            SendOne(pending.Line(i));
         pending.Clear();
     }
 
@@ -97,7 +100,7 @@ class TStagingWriter {
         FTransaction = FRun.dbsMain.StartTransaction();
         FQuery = FRun.dbsMain.CreateQuery(FTransaction.get());
     }
-    void SendOne(const std::string& line) {
+    void SendOne(std::string_view line) {
         FValues.clear();
         TPendingRecords::AppendValues(line, FValues);
         try {

@@ -9,6 +9,11 @@
 #   cli_run.sh cancel CLI GEN_RELEASE DATABASE WORK_DIR
 #       Ctrl-C during the staging load and during the merge: exit 4, nothing
 #       applied, no staging table, indexes active, release not recorded.
+#   cli_run.sh many CLI GEN_RELEASE DATABASE WORK_DIR
+#       one command over three databases (DATABASE, a second one whose stamp
+#       is an older release, and one on a port nothing listens on): the table,
+#       exit 1 (the unreachable one), the other two updated; then the same
+#       with --json.
 #
 # DATABASE is a local path, or server:NAME for the file NAME of the private
 # test server in $CEP_FBSERVER_DIR, reached over TCP.
@@ -134,6 +139,44 @@ cancel)
         [ -z "$(stamp)" ] || fail "cancel during '$stage' recorded the release"
         echo "cancel during '$stage': exit 4, nothing applied"
     done
+    ;;
+many)
+    RELEASE="$WORK/release"
+    mkdir -p "$RELEASE"
+    "$DATA" --out "$RELEASE" --records 20000 --seed 11 >/dev/null
+    OLDER="${DATABASE%.fdb}_older.fdb"
+    NOWHERE="127.0.0.1/$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'):/nowhere/lumexbd.fdb"
+    for json in "" --json; do
+        "$ROOT/tools/make-sample-db.sh" --force "$DATABASE"
+        "$ROOT/tools/make-sample-db.sh" --force "$OLDER"
+        printf "INSERT INTO QUELMAR_INI VALUES ('DT_ATU_CEP', '31/12/2017');\n" |
+            isql-fb -q -user SYSDBA -password corvinale "$OLDER"
+        status=0
+        "$CLI" --work-dir "$WORK" --release-dir "$RELEASE" $json "$DATABASE" "$NOWHERE" "$OLDER" \
+            </dev/null >"$WORK/out.txt" 2>"$WORK/err.txt" || status=$?
+        [ "$status" = 1 ] || { cat "$WORK/err.txt" "$WORK/out.txt" >&2; fail "exit $status, expected 1"; }
+        for db in "$DATABASE" "$OLDER"; do
+            [ "$(DATABASE=$db stamp)" = "01/02/2018" ] || fail "$db not updated"
+            [ "$(DATABASE=$db isql "SELECT COUNT(*) FROM TAB_CEP;")" = 20000 ] || fail "$db: TAB_CEP not loaded"
+        done
+        if [ -z "$json" ]; then
+            grep -q "^Banco de dados  *Resultado  *Registros  *Tempo$" "$WORK/out.txt" || fail "no table: $(cat "$WORK/out.txt")"
+            grep -q "^$DATABASE  *conclu.*do  *20000 " "$WORK/out.txt" || fail "table row of $DATABASE"
+            grep -q "^$NOWHERE  *erro de acesso ao BD  *0 " "$WORK/out.txt" || fail "table row of the unreachable one"
+            grep -q "^$OLDER  *conclu.*do  *20000 " "$WORK/out.txt" || fail "table row of $OLDER"
+        else
+            python3 - "$WORK/out.txt" "$DATABASE" "$NOWHERE" "$OLDER" <<'EOF'
+import json, sys
+runs = json.load(open(sys.argv[1]))
+assert [r["database"] for r in runs] == sys.argv[2:], runs
+assert [r["outcome"] for r in runs] == ["completed", "access-error", "completed"], runs
+assert [r["exitCode"] for r in runs] == [0, 1, 0], runs
+assert runs[0]["recordsUpdated"] == 20000 and runs[2]["applied"] is True, runs
+assert runs[1]["error"] == "Erro de acesso ao BD" and runs[1]["detail"], runs
+EOF
+        fi
+    done
+    echo "three databases: the table, exit 1 for the unreachable one, the other two updated; the same in JSON"
     ;;
 *)
     fail "unknown mode $MODE"

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "cli/CommandLine.h"
 #include "cli/ConsoleView.h"
 
 using namespace cep;
@@ -136,6 +138,98 @@ TEST(ConsoleView, QuestionAndMessages) {
               "Erro: Erro na cria\xC3\xA7\xC3\xA3o da tabela tempor\xC3\xA1ria.\n"
               "  no permission\n"
               "linha 1\nlinha 2\n");
+}
+
+TEST(CommandLine, Options) {
+    const struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> databases;
+        std::optional<bool> answer;
+        bool json;
+        std::string error;
+    } cases[] = {
+        {{"a.fdb"}, {"a.fdb"}, {}, false, ""},
+        {{"--yes", "a.fdb", "srv/3051:/b.fdb", "--json"},
+         {"a.fdb", "srv/3051:/b.fdb"},
+         true,
+         true,
+         ""},
+        {{"--no", "--work-dir", "/w", "--release-dir", "/r", "a"}, {"a"}, false, false, ""},
+        {{"--", "-strange.fdb"}, {"-strange.fdb"}, {}, false, ""},
+        {{}, {}, {}, false, "nenhum banco de dados"},
+        {{"--work-dir"}, {}, {}, false, "falta a pasta depois de --work-dir"},
+        {{"--frobnicate", "a"}, {}, {}, false, "argumento inv\xC3\xA1lido: --frobnicate"},
+    };
+    for (const Case& c : cases) {
+        const TOptions options = ParseOptions(c.args);
+        EXPECT_EQ(options.error, c.error);
+        if (!c.error.empty())
+            continue;
+        EXPECT_EQ(options.databases, c.databases);
+        EXPECT_EQ(options.answer, c.answer);
+        EXPECT_EQ(options.json, c.json);
+    }
+    EXPECT_TRUE(ParseOptions({"--help"}).error.empty());
+    EXPECT_EQ(ParseOptions({"--work-dir", "/w", "--release-dir", "/r", "x"}).releaseDir, "/r");
+}
+
+// A run's result with only what the command line reads of it.
+TDatabaseRun Ran(const std::string& database, TRunOutcome outcome, int32_t moved = 0) {
+    TRunResult result;
+    result.outcome = outcome;
+    result.moved = moved;
+    result.applied = outcome == TRunOutcome::Completed || outcome == TRunOutcome::CompletedRefused;
+    result.isError = outcome == TRunOutcome::AccessError || outcome == TRunOutcome::ProcessError;
+    result.message = result.isError ? "Erro de acesso ao BD" : "1 Registros atualizados.";
+    result.seconds = 3723;
+    return {database, result};
+}
+
+TEST(CommandLine, TheWorstOutcomeDecidesTheExitStatus) {
+    using O = TRunOutcome;
+    const struct Case {
+        std::vector<TDatabaseRun> runs;
+        int expected;
+    } cases[] = {
+        {{Ran("a", O::Completed)}, 0},
+        {{Ran("a", O::Completed), Ran("b", O::CompletedRefused)}, 5},
+        {{Ran("a", O::CompletedRefused), Ran("b", O::Stopped)}, 3},
+        {{Ran("a", O::Stopped), Ran("b", O::Cancelled)}, 4},
+        {{Ran("a", O::Cancelled), {"b", std::nullopt}}, 4},  // skipped after a cancel
+        {{Ran("a", O::AccessError), Ran("b", O::Cancelled), Ran("c", O::Completed)}, 1},
+        {{Ran("a", O::AccessError), Ran("b", O::ProcessError)}, 2},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ExitCodeOf(c.runs), c.expected);
+}
+
+TEST(CommandLine, TableAndJson) {
+    const std::vector<TDatabaseRun> runs = {
+        Ran("/srv/lumexbd.fdb", TRunOutcome::Completed, 1054501),
+        Ran("127.0.0.1/1:/none.fdb", TRunOutcome::AccessError),
+        {"/srv/vortanbd.fdb", std::nullopt},
+    };
+    EXPECT_EQ(OutcomeTable(runs),
+              "Banco de dados         Resultado              Registros     Tempo\n"
+              "/srv/lumexbd.fdb       conclu\xC3\xAD"
+              "do                1054501  01:02:03\n"
+              "127.0.0.1/1:/none.fdb  erro de acesso ao BD           0  01:02:03\n"
+              "/srv/vortanbd.fdb      n\xC3\xA3o executado                  -         -\n");
+
+    const nlohmann::json json = nlohmann::json::parse(OutcomeJson(runs));
+    ASSERT_EQ(json.size(), 3u);
+    EXPECT_EQ(json[0]["database"], "/srv/lumexbd.fdb");
+    EXPECT_EQ(json[0]["outcome"], "completed");
+    EXPECT_EQ(json[0]["exitCode"], 0);
+    EXPECT_EQ(json[0]["applied"], true);
+    EXPECT_EQ(json[0]["recordsUpdated"], 1054501);
+    EXPECT_EQ(json[0]["seconds"], 3723);
+    EXPECT_EQ(json[0]["error"], "");
+    EXPECT_EQ(json[1]["outcome"], "access-error");
+    EXPECT_EQ(json[1]["exitCode"], 1);
+    EXPECT_EQ(json[1]["error"], "Erro de acesso ao BD");
+    EXPECT_EQ(json[2]["outcome"], "skipped");
+    EXPECT_EQ(json[2]["applied"], false);
 }
 
 }  // namespace

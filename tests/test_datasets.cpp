@@ -181,6 +181,24 @@ TEST_P(Sources, ErrorsNameTheDataSetOrTheFile) {
     EXPECT_EQ(ErrorOf(*FSource, kTabMuni, FDir), "Cannot create file " + FDir);
 }
 
+// The data sets written out are for the owner's eyes only, whatever the
+// umask, also over a file an earlier run left readable by all.
+TEST_P(Sources, WrittenFilesAreTheOwnersOnly) {
+    const mode_t umaskBefore = umask(022);
+    const std::string file = FDir + "/TempMuni.txt";
+    FSource->Extract(kTabMuni, file);
+    struct stat info;
+    ASSERT_EQ(stat(file.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    ASSERT_EQ(chmod(file.c_str(), 0644), 0);
+    FSource->Extract(kTabMuni, file);
+    ASSERT_EQ(stat(file.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(FileSizeOf(file), 109244);
+    umask(umaskBefore);
+}
+
 /// Files may not grow beyond `bytes`; a write past it fails (EFBIG) instead
 /// of raising SIGXFSZ.
 void LimitFileSize(rlim_t bytes) {

@@ -18,10 +18,10 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QStyle>
-#include <QTemporaryFile>
 #include <QTimer>
 #include <exception>
 
+#include "common/WorkDir.h"
 #include "database/Release.h"
 #include "ui/AboutForm.h"
 #include "ui/DefaultPath.h"
@@ -91,16 +91,7 @@ QString AppTitle() {
 }
 
 std::string AppDirFor(const QString& exeFolder) {
-    QString folder = exeFolder;
-    QTemporaryFile probe(folder + QStringLiteral("/.cep-atualiza-XXXXXX"));
-    if (!probe.open()) {
-        folder = qEnvironmentVariable("XDG_CACHE_HOME");
-        if (!QDir::isAbsolutePath(folder))
-            folder = QDir::homePath() + QStringLiteral("/.cache");
-        folder += QStringLiteral("/cep-atualiza");
-        QDir().mkpath(folder);
-    }
-    std::string dir = QFile::encodeName(folder).toStdString();
+    std::string dir = DefaultWorkDir(QFile::encodeName(exeFolder).toStdString());
     if (dir.empty() || dir.back() != '/')
         dir += '/';
     return dir;
@@ -230,7 +221,11 @@ void TfrmMain::FormCreate() {
 
     MVXFileVersion->SetFileName(QCoreApplication::applicationFilePath());
     setWindowTitle(AppTitle() + QStringLiteral(" - ") + QString::fromLatin1(ReleaseDate));
-    FAppDir = AppDirFor(QCoreApplication::applicationDirPath());
+    try {
+        FAppDir = AppDirFor(QCoreApplication::applicationDirPath());
+    } catch (const std::exception& error) {
+        QMessageBox::critical(this, AppTitle(), QString::fromLocal8Bit(error.what()));
+    }
 
     edtRemoto->move(edtRemoto->x(), lfoLocal->y());
     ProgressBar->resize(pnlStatus->width() - 2 * kStatusBorder - 12, ProgressBar->height());

@@ -25,10 +25,10 @@ class TMVXFileVersion;
 /// box.
 QString AppTitle();
 
-/// The folder the temporary files go to, ending in "/": `exeFolder` when a
-/// file can be created there, else the user's cache folder
-/// ($XDG_CACHE_HOME/cep-atualiza, or ~/.cache/cep-atualiza), created if need
-/// be.
+/// The folder the temporary files go to, ending in "/": DefaultWorkDir of
+/// `exeFolder` (the executable's folder while the program is not installed
+/// and it can be written, else the user's cache folder). Raises TInOutError
+/// when the cache folder cannot be created.
 std::string AppDirFor(const QString& exeFolder);
 
 /// The main window: the kind of target database, its path (a local file or a

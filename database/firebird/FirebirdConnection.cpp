@@ -126,6 +126,23 @@ TDatabaseError Translate(IStatus* status) {
     return TDatabaseError(message, std::move(codes), failure);
 }
 
+TOwned<IMessageMetadata> TextMetadata(ThrowStatusWrapper* st, IMessageMetadata* described) {
+    TOwned<IMetadataBuilder> builder(described->getBuilder(st));
+    const unsigned count = described->getCount(st);
+    for (unsigned i = 0; i < count; ++i) {
+        const unsigned type = described->getType(st, i) & ~1u;
+        unsigned length = described->getLength(st, i);
+        if (type != SQL_TEXT && type != SQL_VARYING) {
+            length = 64;  // room for any number or date as text
+            builder->setCharSet(st, i, 0);
+        }
+        builder->setType(st, i, SQL_VARYING + 1);
+        builder->setLength(st, i, length);
+        builder->setScale(st, i, 0);
+    }
+    return TOwned<IMessageMetadata>(builder->getMetadata(st));
+}
+
 std::string RightTrimmed(std::string text) {
     while (!text.empty() && text.back() == ' ')
         text.pop_back();
@@ -369,26 +386,16 @@ void TFirebirdQuery::OpenSelect(std::string_view sql) {
         Connection().Server([&](ThrowStatusWrapper* st) {
             FStatement = TOwned<IStatement>(
                 attachment->prepare(st, transaction, 0, text.c_str(), kDialect, 0));
-            // Every column is read as text: ask for VARCHARs wide enough.
+            // Every column is read as text.
             TOwned<IMessageMetadata> described(FStatement->getOutputMetadata(st));
-            TOwned<IMetadataBuilder> builder(described->getBuilder(st));
             const unsigned count = described->getCount(st);
             FNames.clear();
             for (unsigned i = 0; i < count; ++i) {
                 const char* alias = described->getAlias(st, i);
                 FNames.push_back(
                     RightTrimmed(alias != nullptr && *alias ? alias : described->getField(st, i)));
-                const unsigned type = described->getType(st, i) & ~1u;
-                unsigned length = described->getLength(st, i);
-                if (type != SQL_TEXT && type != SQL_VARYING) {
-                    length = 64;
-                    builder->setCharSet(st, i, 0);
-                }
-                builder->setType(st, i, SQL_VARYING + 1);
-                builder->setLength(st, i, length);
-                builder->setScale(st, i, 0);
             }
-            FMetadata = TOwned<IMessageMetadata>(builder->getMetadata(st));
+            FMetadata = TextMetadata(st, described.Get());
             FRow.assign(FMetadata->getMessageLength(st), 0);
             FCursor.Open(
                 FStatement->openCursor(st, transaction, nullptr, nullptr, FMetadata.Get(), 0));
@@ -464,22 +471,10 @@ TFirebirdStatement::TFirebirdStatement(TFirebirdConnection& connection, const TT
     Connection().Server([&](ThrowStatusWrapper* st) {
         FStatement =
             TOwned<IStatement>(attachment->prepare(st, handle, 0, text.c_str(), kDialect, 0));
-        // Every parameter takes text: a VARCHAR as long as the parameter.
+        // Every parameter takes text.
         TOwned<IMessageMetadata> described(FStatement->getInputMetadata(st));
-        TOwned<IMetadataBuilder> builder(described->getBuilder(st));
         const unsigned count = described->getCount(st);
-        for (unsigned i = 0; i < count; ++i) {
-            const unsigned type = described->getType(st, i) & ~1u;
-            unsigned length = described->getLength(st, i);
-            if (type != SQL_TEXT && type != SQL_VARYING) {
-                length = 64;
-                builder->setCharSet(st, i, 0);
-            }
-            builder->setType(st, i, SQL_VARYING + 1);
-            builder->setLength(st, i, length);
-            builder->setScale(st, i, 0);
-        }
-        FMetadata = TOwned<IMessageMetadata>(builder->getMetadata(st));
+        FMetadata = TextMetadata(st, described.Get());
         for (unsigned i = 0; i < count; ++i)
             FParams.push_back({FMetadata->getOffset(st, i), FMetadata->getNullOffset(st, i),
                                FMetadata->getLength(st, i)});

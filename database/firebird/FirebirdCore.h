@@ -190,6 +190,10 @@ class TFbAttachment {
     TOwned<IAttachment> FHandle;
 };
 
+/// `described` with every column (or parameter) as a VARCHAR wide enough for
+/// its value as text, in its own character set (none for numbers and dates).
+TOwned<IMessageMetadata> TextMetadata(ThrowStatusWrapper* st, IMessageMetadata* described);
+
 std::string RightTrimmed(std::string text);
 
 }  // namespace cep::firebird

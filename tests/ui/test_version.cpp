@@ -1,7 +1,7 @@
-// The version component: the entries of our own executables, files without
-// version information, blocks of other languages and damaged blocks, the
-// file's date and the read-only properties. Runs without an application
-// object.
+// The version component: the entries of our own executables (and the
+// command line's --version), files without version information, blocks of
+// other languages and damaged blocks, the file's date and the read-only
+// properties. Runs without an application object.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "database/Release.h"
 #include "tests/TestSupport.h"
 #include "ui/MVXFileVersion.h"
 
@@ -90,6 +91,17 @@ TEST(MVXFileVersion, OwnExecutables) {
         EXPECT_FALSE(v.FileAge().isEmpty()) << file;
         EXPECT_EQ(v.FileName(), Q(file));
     }
+}
+
+// The command line's --version says the file version its block carries, and
+// the date of the release it carries.
+TEST(MVXFileVersion, CommandLineVersionOptionAgreesWithItsBlock) {
+    TMVXFileVersion v;
+    v.SetFileName(Q(CEP_CLI_EXE));
+    const std::string out = cep::test::TempDir() + "/version.txt";
+    ASSERT_EQ(cep::test::Shell(std::string("'") + CEP_CLI_EXE + "' --version >'" + out + "'"), 0);
+    EXPECT_EQ(cep::test::ReadFile(out), "cep-atualiza " + v.FileVersion().toStdString() +
+                                            " (dados de " + cep::ReleaseDate + ")\n");
 }
 
 TEST(MVXFileVersion, FilesWithoutVersionInfo) {
