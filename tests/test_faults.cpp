@@ -415,7 +415,8 @@ const TFaultCase kCases[] = {
 /// anyway.
 const std::map<std::string, std::string> kPendingProductFix = {
     {"ServerKilledDuringStaging",
-     "exit 139 (SIGSEGV) instead of 1 or 2: after the run reported \"Erro no processo\", "
+     "exit 139 (SIGSEGV) instead of 1 or 2, most runs: after the run reported \"Erro no "
+     "processo\", "
      "main's CloseConnection reads a freed TFirebirdStatement (the staging load's prepared "
      "statement) in its list of children (heap-use-after-free, FirebirdConnection.cpp:211, "
      "child->Abandon(), from main.cpp:201)"},
