@@ -413,18 +413,7 @@ const TFaultCase kCases[] = {
 /// with the reason. They are skipped, the reason printed, until the program
 /// is fixed and the row removed from here; CEP_FAULTS_RUN_PENDING=1 runs them
 /// anyway.
-const std::map<std::string, std::string> kPendingProductFix = {
-    {"ServerKilledDuringStaging",
-     "exit 139 (SIGSEGV) instead of 1 or 2, most runs: after the run reported \"Erro no "
-     "processo\", "
-     "main's CloseConnection reads a freed TFirebirdStatement (the staging load's prepared "
-     "statement) in its list of children (heap-use-after-free, FirebirdConnection.cpp:211, "
-     "child->Abandon(), from main.cpp:201)"},
-    {"ServerStopsDuringStaging",
-     "the run gives up on the stopped server after about 22 s with the right reason, then "
-     "ends with exit 139 (SIGSEGV) instead of 1 or 2, most runs: the same crash in "
-     "CloseConnection as ServerKilledDuringStaging"},
-};
+const std::map<std::string, std::string> kPendingProductFix = {};
 
 // ------------------------------------------------------------ timings
 
