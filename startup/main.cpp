@@ -4,6 +4,7 @@
 
 #include <QApplication>
 
+#include "database/firebird/FirebirdConnection.h"
 #include "startup/UAffinity.h"
 #include "ui/AboutForm.h"
 #include "ui/MainForm.h"
@@ -17,11 +18,18 @@ int main(int argc, char** argv) {
     // application name stays the program's file name.
     app.setWindowIcon(cep::ProgramIcon());
 
-    cep::TfrmMain frmMain;
-    // After the main window: the box reads the version the window has read.
-    cep::TAboutBox AboutBox(frmMain.VersionInfo());
-    frmMain.SetAboutBox(&AboutBox);
+    int exitCode = 0;
+    {
+        cep::TfrmMain frmMain;
+        // After the main window: the box reads the version the window has read.
+        cep::TAboutBox AboutBox(frmMain.VersionInfo());
+        frmMain.SetAboutBox(&AboutBox);
 
-    frmMain.show();
-    return app.exec();
+        frmMain.show();
+        exitCode = app.exec();
+    }
+    // The window closed its connection; the embedded engine's threads end
+    // before the process does.
+    cep::ShutdownFirebird();
+    return exitCode;
 }

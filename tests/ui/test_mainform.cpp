@@ -14,11 +14,15 @@
 #include <QtTest>
 #include <fstream>
 
+#include "import/RunContext.h"
 #include "ui/AboutForm.h"
 #include "ui/MVXFileVersion.h"
 #include "ui/MainForm.h"
 
 using cep::TfrmMain;
+using cep::TRunState;
+
+Q_DECLARE_METATYPE(cep::TRunState)
 
 namespace {
 
@@ -114,9 +118,9 @@ class TestMainForm : public QObject {
                  QStringLiteral("Remoto (na rede)"));
         QCOMPARE(Find<QPushButton>(window, "Button1")->text(), QStringLiteral("Atualiza"));
         QCOMPARE(Find<QPushButton>(window, "Button2")->text(), QStringLiteral("Cancela"));
-        QCOMPARE(window.FRunState, ' ');
+        QCOMPARE(window.Run().FRunState, TRunState::Idle);
         QCOMPARE(window.VersionInfo().FileVersion(), QStringLiteral("1.2.0.1"));
-        QCOMPARE(QString::fromStdString(window.FAppDir),
+        QCOMPARE(QString::fromStdString(window.Run().FAppDir),
                  QCoreApplication::applicationDirPath() + "/");
     }
 
@@ -140,41 +144,40 @@ class TestMainForm : public QObject {
         QTest::addColumn<int>("item");
         QTest::addColumn<QString>("local");
         QTest::addColumn<QString>("remote");
-        QTest::addColumn<char>("state");
+        QTest::addColumn<TRunState>("state");
         QTest::addColumn<bool>("importa");
         const QString file = config.path() + "/lumexbd.gdb";
         const QString folder = config.path();
         const QString missing = config.path() + "/none.gdb";
+        const TRunState idle = TRunState::Idle;
         QTest::newRow("local, empty") << 0 << ""
-                                      << "srv:x" << ' ' << false;
-        QTest::newRow("local, existing file") << 0 << file << "" << ' ' << true;
-        QTest::newRow("local, folder") << 0 << folder << "" << ' ' << false;
-        QTest::newRow("local, missing file") << 0 << missing << "srv:x" << ' ' << false;
-        QTest::newRow("remote, empty") << 1 << file << "" << ' ' << false;
+                                      << "srv:x" << idle << false;
+        QTest::newRow("local, existing file") << 0 << file << "" << idle << true;
+        QTest::newRow("local, folder") << 0 << folder << "" << idle << false;
+        QTest::newRow("local, missing file") << 0 << missing << "srv:x" << idle << false;
+        QTest::newRow("remote, empty") << 1 << file << "" << idle << false;
         QTest::newRow("remote, blanks") << 1 << ""
-                                        << "  " << ' ' << true;
+                                        << "  " << idle << true;
         QTest::newRow("remote, address") << 1 << ""
-                                         << "srv:/x.fdb" << ' ' << true;
-        QTest::newRow("staging load") << 0 << file << "" << 'I' << false;
+                                         << "srv:/x.fdb" << idle << true;
+        QTest::newRow("staging load") << 0 << file << "" << TRunState::Staging << false;
         QTest::newRow("merge") << 1 << ""
-                               << "srv:/x.fdb" << 'B' << false;
-        QTest::newRow("other state: idle") << 1 << ""
-                                           << "srv:/x.fdb" << 'X' << true;
+                               << "srv:/x.fdb" << TRunState::Merge << false;
     }
     void enablingRules() {
         QFETCH(int, item);
         QFETCH(QString, local);
         QFETCH(QString, remote);
-        QFETCH(char, state);
+        QFETCH(TRunState, state);
         QFETCH(bool, importa);
         Write(config.path() + "/lumexbd.gdb", "x");
         TfrmMain window;
         Find<QRadioButton>(window, item == 0 ? "rgrTipoBD0" : "rgrTipoBD1")->setChecked(true);
         Find<QLineEdit>(window, "lfoLocal")->setText(local);
         Find<QLineEdit>(window, "edtRemoto")->setText(remote);
-        window.FRunState = state;
+        window.Run().FRunState = state;
         window.ActionListUpdate();
-        const bool running = state == 'I' || state == 'B';
+        const bool running = state != TRunState::Idle;
         QCOMPARE(Find<QAction>(window, "actImporta")->isEnabled(), importa);
         QCOMPARE(Find<QPushButton>(window, "Button1")->isEnabled(), importa);
         QCOMPARE(Find<QAction>(window, "actCancela")->isEnabled(), running);
@@ -208,7 +211,7 @@ class TestMainForm : public QObject {
         about.findChild<QTimer*>("Timer1")->setInterval(300);
         QTimer::singleShot(50, &window, [&] {
             QVERIFY(about.isVisible());
-            window.FRunState = 'I';
+            window.Run().FRunState = TRunState::Staging;
             // An event for the window, as a timer or the system would send.
             QCoreApplication::postEvent(&window, new QEvent(QEvent::User));
             QTest::qWait(100);
@@ -287,24 +290,29 @@ class TestMainForm : public QObject {
 
     void buttonsRunTheirActions() {
         TfrmMain window;
-        int runs = 0;
-        window.SetImportRun([&] { ++runs; });
+        // Atualiza on a file that is no database: the run ends at once, with
+        // its error.
+        QStringList boxes;
+        window.SetMessageBoxHook([&](QMessageBox& box) {
+            boxes << box.text();
+            return QMessageBox::Ok;
+        });
         Find<QLineEdit>(window, "lfoLocal")->setText(QCoreApplication::applicationFilePath());
         window.ActionListUpdate();
         Find<QPushButton>(window, "Button1")->click();
-        QCOMPARE(runs, 1);
-        QVERIFY(!window.FCancelRequested);
-        window.FRunState = 'I';
+        QCOMPARE(boxes, QStringList{"Erro de acesso ao BD"});
+        QVERIFY(!window.Run().FCancelRequested);
+        window.Run().FRunState = TRunState::Staging;
         window.ActionListUpdate();
         Find<QPushButton>(window, "Button2")->click();
-        QVERIFY(window.FCancelRequested);
+        QVERIFY(window.Run().FCancelRequested);
     }
 
     void closingRequestsCancel() {
         TfrmMain window;
         window.show();
         QVERIFY(window.close());
-        QVERIFY(window.FCancelRequested);
+        QVERIFY(window.Run().FCancelRequested);
     }
 
   private:
