@@ -1,6 +1,7 @@
 // The main window on its real widgets, headless: the proposed path, the
 // caption and layout, the enabling rules (as a table and through the event
-// loop), switching the database kind, browsing, the About box and closing.
+// loop), switching the database kind, browsing, the About box, the message
+// boxes of the run and closing. Runs through the window: test_mainrun.cpp.
 
 #include <QAction>
 #include <QGroupBox>
@@ -306,6 +307,127 @@ class TestMainForm : public QObject {
         window.ActionListUpdate();
         Find<QPushButton>(window, "Button2")->click();
         QVERIFY(window.Run().FCancelRequested);
+    }
+
+    // The run's boxes: the title as caption, the icon and buttons of each
+    // kind, Windows-1252 texts with "\r" line breaks shown as Unicode lines,
+    // the engine's reason as detail text; the question answered by the hook.
+    void messageBoxes_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("detail");
+        QTest::addColumn<int>("icon");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("result");
+        const int none = QMessageBox::NoButton;
+        QTest::newRow("error with its reason")
+            << "error" << QByteArray("Tabela de CEP inexistente no BD.")
+            << QByteArray("Table unknown\rTAB_CEP") << int(QMessageBox::Critical)
+            << "Tabela de CEP inexistente no BD." << none << false;
+        QTest::newRow("information")
+            << "information" << QByteArray("\r\rTempo gasto: 00:00:01") << QByteArray()
+            << int(QMessageBox::Information) << "\n\nTempo gasto: 00:00:01" << none << false;
+        QTest::newRow("plain message")
+            << "message" << QByteArray("Erro na atulaiza\xE7\xE3o da tabela de Munic\xEDpio.")
+            << QByteArray("violation") << int(QMessageBox::NoIcon)
+            << QString::fromUtf8("Erro na atulaização da tabela de Município.") << none << false;
+        QTest::newRow("question, Yes")
+            << "question"
+            << QByteArray(
+                   "Sobrep\xF5"
+                   "e?")
+            << QByteArray() << int(QMessageBox::Question) << QString::fromUtf8("Sobrepõe?")
+            << int(QMessageBox::Yes) << true;
+        QTest::newRow("question, No")
+            << "question"
+            << QByteArray(
+                   "Sobrep\xF5"
+                   "e?")
+            << QByteArray() << int(QMessageBox::Question) << QString::fromUtf8("Sobrepõe?")
+            << int(QMessageBox::No) << false;
+    }
+    void messageBoxes() {
+        QFETCH(QString, kind);
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, detail);
+        QFETCH(int, icon);
+        QFETCH(QString, shown);
+        QFETCH(int, answer);
+        QFETCH(bool, result);
+        TfrmMain window;
+        int boxes = 0;
+        window.SetMessageBoxHook([&](QMessageBox& box) -> QMessageBox::StandardButton {
+            ++boxes;
+            [&] {
+                QCOMPARE(box.windowTitle(), QString::fromUtf8("Atualização da Tabela de CEP"));
+                QCOMPARE(int(box.icon()), icon);
+                QCOMPARE(box.text(), shown);
+                QCOMPARE(box.detailedText(),
+                         QString::fromLatin1(detail).replace(QLatin1Char('\r'), QLatin1Char('\n')));
+                if (kind == "question") {
+                    QCOMPARE(box.standardButtons(), QMessageBox::Yes | QMessageBox::No);
+                    QCOMPARE(box.defaultButton(), box.button(QMessageBox::No));
+                    QCOMPARE(box.escapeButton(), box.button(QMessageBox::No));
+                } else {
+                    QCOMPARE(box.standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
+                }
+            }();
+            return answer == QMessageBox::NoButton
+                       ? QMessageBox::Ok
+                       : static_cast<QMessageBox::StandardButton>(answer);
+        });
+        const std::string t = text.toStdString(), d = detail.toStdString();
+        if (kind == "error")
+            window.ShowError(t, d);
+        else if (kind == "information")
+            window.ShowInformation(t);
+        else if (kind == "message")
+            window.ShowMessage(t, d);
+        else
+            QCOMPARE(window.AskYesNo(t), result);
+        QCOMPARE(boxes, 1);
+    }
+
+    // The final box of a run: its icon by the outcome, the error's reason
+    // and the run's notes as detail text.
+    void resultBox_data() {
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QString>("detail");
+        QTest::addColumn<QStringList>("notes");
+        QTest::addColumn<int>("icon");
+        QTest::addColumn<QString>("shownDetail");
+        using O = cep::TRunOutcome;
+        QTest::newRow("completed")
+            << int(O::Completed) << "" << QStringList{} << int(QMessageBox::Information) << "";
+        QTest::newRow("completed, a late cancel")
+            << int(O::Completed) << "" << QStringList{"O cancelamento chegou tarde."}
+            << int(QMessageBox::Information) << "O cancelamento chegou tarde.";
+        QTest::newRow("records refused")
+            << int(O::CompletedRefused) << "" << QStringList{} << int(QMessageBox::Warning) << "";
+        QTest::newRow("cancelled")
+            << int(O::Cancelled) << "" << QStringList{} << int(QMessageBox::Information) << "";
+        QTest::newRow("error, reason and a note")
+            << int(O::ProcessError) << "lock conflict" << QStringList{"indexes stay off"}
+            << int(QMessageBox::Critical) << "lock conflict\rindexes stay off";
+    }
+    void resultBox() {
+        QFETCH(int, outcome);
+        QFETCH(QString, detail);
+        QFETCH(QStringList, notes);
+        QFETCH(int, icon);
+        QFETCH(QString, shownDetail);
+        cep::TRunResult result;
+        result.outcome = static_cast<cep::TRunOutcome>(outcome);
+        result.isError = result.outcome == cep::TRunOutcome::ProcessError;
+        result.message = result.isError ? "Erro no processo" : "\r\rTempo gasto: 00:00:01";
+        result.detail = detail.toStdString();
+        for (const QString& note : notes)
+            result.notes.push_back(note.toStdString());
+        const cep::TResultBox box = cep::ResultBoxOf(result);
+        QCOMPARE(int(box.icon), icon);
+        QCOMPARE(box.text, result.message);
+        QCOMPARE(QString::fromStdString(box.detail), shownDetail);
     }
 
     void closingRequestsCancel() {
