@@ -496,6 +496,10 @@ QMessageBox::StandardButton TfrmMain::ShowBox(QMessageBox::Icon icon, const std:
     if (!detail.empty())
         box.setDetailedText(DisplayText(detail));
     box.setDefaultButton(defaultButton);
+    // Plain buttons, as the program's platform draws them (some styles put
+    // an icon on each).
+    for (QAbstractButton* button : box.buttons())
+        button->setIcon(QIcon());
     if (buttons.testFlag(QMessageBox::No))
         box.setEscapeButton(QMessageBox::No);
     if (FMessageBoxHook)
