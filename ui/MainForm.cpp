@@ -480,7 +480,10 @@ void TfrmMain::ProcessMessages() {
     FLastDispatch = now;
     if (FDispatchHook)
         FDispatchHook();
+    // Handling the events paints what changed, all in one go: the next
+    // Repaint has nothing to do before the interval is up again.
     QCoreApplication::processEvents();
+    FLastPaint = now;
 }
 
 void TfrmMain::RunStateChanged(TRunState) {
