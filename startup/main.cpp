@@ -9,6 +9,7 @@
 #include "ui/AboutForm.h"
 #include "ui/MainForm.h"
 #include "ui/ProgramIcon.h"
+#include "ui/QtTexts.h"
 
 int main(int argc, char** argv) {
     cep::PinServerAffinity(1, "IB");
@@ -17,6 +18,7 @@ int main(int argc, char** argv) {
     // The title is the windows' captions' and the message boxes'; Qt's own
     // application name stays the program's file name.
     app.setWindowIcon(cep::ProgramIcon());
+    cep::InstallQtTexts(app);
 
     int exitCode = 0;
     {

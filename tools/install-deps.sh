@@ -3,8 +3,10 @@
 # Idempotent and non-interactive; run as root (or through sudo).
 # libinih-dev reads the maker's INI files; fonts-liberation2 is the window
 # font; librsvg2-bin renders the icon's PNGs (tools/render-icon.sh, by hand);
-# xvfb and jwm give the window a display and title bars for its pictures and
-# its benchmark (tools/screenshots.sh, bench/bench-window.sh).
+# qt6-translations-l10n puts Qt's own texts (message-box buttons, the
+# open-file dialog) into Portuguese; xvfb and jwm give the window a display
+# and title bars for its pictures and its benchmark (tools/screenshots.sh,
+# bench/bench-window.sh).
 set -eu
 
 PACKAGES="
@@ -13,7 +15,7 @@ PACKAGES="
   firebird-dev libfbclient2 firebird3.0-server firebird3.0-utils
   libzstd-dev zstd
   python3
-  qt6-base-dev xvfb xauth jwm
+  qt6-base-dev qt6-translations-l10n xvfb xauth jwm
   libinih-dev fonts-liberation2
   librsvg2-bin
 "

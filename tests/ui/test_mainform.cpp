@@ -19,6 +19,7 @@
 #include "ui/AboutForm.h"
 #include "ui/MVXFileVersion.h"
 #include "ui/MainForm.h"
+#include "ui/QtTexts.h"
 
 using cep::TfrmMain;
 using cep::TRunState;
@@ -53,6 +54,9 @@ class TestMainForm : public QObject {
     Q_OBJECT
 
   private slots:
+    // Qt's own texts in Portuguese, as the program has them.
+    void initTestCase() { QVERIFY(cep::InstallQtTexts(*qApp)); }
+
     void init() {
         // No settings: no path proposed, unless a test writes one.
         qputenv("XDG_CONFIG_DIRS", (config.path() + "/xdg").toUtf8());
@@ -369,6 +373,8 @@ class TestMainForm : public QObject {
                     QCOMPARE(box.standardButtons(), QMessageBox::Yes | QMessageBox::No);
                     QCOMPARE(box.defaultButton(), box.button(QMessageBox::No));
                     QCOMPARE(box.escapeButton(), box.button(QMessageBox::No));
+                    QCOMPARE(box.button(QMessageBox::Yes)->text(), QStringLiteral("&Sim"));
+                    QCOMPARE(box.button(QMessageBox::No)->text(), QString::fromUtf8("&Não"));
                 } else {
                     QCOMPARE(box.standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
                 }

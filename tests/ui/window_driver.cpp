@@ -35,6 +35,7 @@
 #include "ui/AboutForm.h"
 #include "ui/MainForm.h"
 #include "ui/ProgramIcon.h"
+#include "ui/QtTexts.h"
 
 namespace {
 
@@ -172,6 +173,7 @@ int TimedRun(const QString& database, const QString& workDir) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     app.setWindowIcon(cep::ProgramIcon());
+    cep::InstallQtTexts(app);
     const QStringList args = app.arguments();
     int status = 2;
     if (args.size() == 5 && args[1] == "pictures")
