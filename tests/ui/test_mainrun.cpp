@@ -155,20 +155,20 @@ class TestMainRun : public QObject {
 
   private slots:
     void initTestCase() {
-        QVERIFY(root.isValid());
-        release = MakeRelease("release", kRecords);
-        large = MakeRelease("large", kLargeRecords);
+        QVERIFY(FRoot.isValid());
+        FRelease = MakeRelease("release", kRecords);
+        FLarge = MakeRelease("large", kLargeRecords);
         // No configured path: the window proposes none.
-        qputenv("XDG_CONFIG_DIRS", (root.path() + "/xdg").toUtf8());
+        qputenv("XDG_CONFIG_DIRS", (FRoot.path() + "/xdg").toUtf8());
     }
     void cleanupTestCase() { cep::ShutdownFirebird(); }
 
     void init() {
-        work = root.path() + "/" + QTest::currentTestFunction() + "-" + QString::number(++counter) +
-               "/";
-        QVERIFY(QDir().mkpath(work + "run"));
-        boxes.clear();
-        dispatches.clear();
+        FWork = FRoot.path() + "/" + QTest::currentTestFunction() + "-" +
+                QString::number(++FCounter) + "/";
+        QVERIFY(QDir().mkpath(FWork + "run"));
+        FBoxes.clear();
+        FDispatches.clear();
     }
 
     // A whole run: the stages painted in order, the enabling at every
@@ -178,7 +178,7 @@ class TestMainRun : public QObject {
         const QString db = NewDatabase();
         TfrmMain window;
         Prepare(window);
-        window.SetDataSets(*large);
+        window.SetDataSets(*FLarge);
         TPaintLog paints(Find<QLabel>(window, "lblStatus"),
                          Find<QProgressBar>(window, "ProgressBar"));
         int ticksDuringStaging = 0;
@@ -196,8 +196,8 @@ class TestMainRun : public QObject {
 
         QCOMPARE(paints.FStages, (QStringList{kStageMuni, kStageStaging, kStageIndexesOff,
                                               kStageMerge, kStageIndexesOn}));
-        QVERIFY(!dispatches.empty());
-        for (const TDispatchSeen& seen : dispatches) {
+        QVERIFY(!FDispatches.empty());
+        for (const TDispatchSeen& seen : FDispatches) {
             QVERIFY2(!seen.importa && !seen.inputs, qPrintable(seen.status));
             QCOMPARE(seen.cancela, seen.status == kStageStaging || seen.status == kStageMerge);
         }
@@ -208,14 +208,14 @@ class TestMainRun : public QObject {
         QVERIFY2(ticksDuringStaging >= 5, qPrintable(QString::number(ticksDuringStaging)));
 
         // One final box: the summary.
-        QCOMPARE(int(boxes.size()), 1);
-        QCOMPARE(boxes[0].icon, QMessageBox::Information);
-        QCOMPARE(boxes[0].caption, QString::fromUtf8("Atualização da Tabela de CEP"));
-        QVERIFY2(boxes[0].text.startsWith(QString::number(kLargeRecords) +
-                                          " Registros atualizados." + kNothingMoved),
-                 qPrintable(boxes[0].text));
-        QCOMPARE(boxes[0].detail, QString());
-        QCOMPARE(boxes[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QCOMPARE(int(FBoxes.size()), 1);
+        QCOMPARE(FBoxes[0].icon, QMessageBox::Information);
+        QCOMPARE(FBoxes[0].caption, QString::fromUtf8("Atualização da Tabela de CEP"));
+        QVERIFY2(FBoxes[0].text.startsWith(QString::number(kLargeRecords) +
+                                           " Registros atualizados." + kNothingMoved),
+                 qPrintable(FBoxes[0].text));
+        QCOMPARE(FBoxes[0].detail, QString());
+        QCOMPARE(FBoxes[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
         ExpectIdleAfterRun(window);
         QVERIFY(window.isVisible());
         QVERIFY(window.Run().dbsMain.IsConnected());  // kept for the next run
@@ -226,7 +226,7 @@ class TestMainRun : public QObject {
         QCOMPARE(after.stamp, QStringLiteral("01/02/2018"));
         QVERIFY(!after.staging);
         QCOMPARE(after.activeIndexes, 2);
-        QVERIFY(QDir(work + "run").isEmpty());  // the temporary files went with the run
+        QVERIFY(QDir(FWork + "run").isEmpty());  // the temporary files went with the run
     }
 
     // "Cancela" in the two bulk stages, and closing the window during the
@@ -250,14 +250,14 @@ class TestMainRun : public QObject {
         bool asked = false, closedAtOnce = true, connectedMeanwhile = false;
         window.SetDispatchHook([&] {
             Observe(window);
-            if (asked || dispatches.back().status != stage)
+            if (asked || FDispatches.back().status != stage)
                 return;
             asked = true;
             if (closing) {
                 closedAtOnce = window.close();
                 connectedMeanwhile = window.isVisible() && window.Run().dbsMain.IsConnected();
             } else {
-                QVERIFY(dispatches.back().cancela);
+                QVERIFY(FDispatches.back().cancela);
                 QTest::mouseClick(Find<QPushButton>(window, "Button2"), Qt::LeftButton);
             }
         });
@@ -268,9 +268,9 @@ class TestMainRun : public QObject {
             QVERIFY(!closedAtOnce);
             QVERIFY(connectedMeanwhile);
         }
-        QCOMPARE(int(boxes.size()), 1);
-        QCOMPARE(boxes[0].icon, QMessageBox::Information);
-        QVERIFY2(boxes[0].text.startsWith(kNothingMoved), qPrintable(boxes[0].text));
+        QCOMPARE(int(FBoxes.size()), 1);
+        QCOMPARE(FBoxes[0].icon, QMessageBox::Information);
+        QVERIFY2(FBoxes[0].text.startsWith(kNothingMoved), qPrintable(FBoxes[0].text));
         QVERIFY(!window.isVisible());
         QVERIFY(!window.Run().dbsMain.IsConnected());
 
@@ -296,7 +296,7 @@ class TestMainRun : public QObject {
         const int remaining = StateOf(db).cep;
         QVERIFY(remaining < kRecords);
         for (const QMessageBox::StandardButton answer : {QMessageBox::No, QMessageBox::Yes}) {
-            boxes.clear();
+            FBoxes.clear();
             bool busyAtQuestion = false, escapeIsNo = false;
             window.SetMessageBoxHook([&](QMessageBox& box) {
                 Record(box);
@@ -309,21 +309,21 @@ class TestMainRun : public QObject {
                 return answer;
             });
             Start(window, db);
-            QCOMPARE(int(boxes.size()), 2);
-            QCOMPARE(boxes[0].icon, QMessageBox::Question);
-            QCOMPARE(boxes[0].text,
+            QCOMPARE(int(FBoxes.size()), 2);
+            QCOMPARE(FBoxes[0].icon, QMessageBox::Question);
+            QCOMPARE(FBoxes[0].text,
                      QString::fromUtf8(
                          "A data desta atualização é igual\na da tabela de CEP.\n\nSobrepõe?"));
-            QCOMPARE(boxes[0].buttons, QMessageBox::Yes | QMessageBox::No);
-            QCOMPARE(boxes[0].defaultButton, QMessageBox::No);
+            QCOMPARE(FBoxes[0].buttons, QMessageBox::Yes | QMessageBox::No);
+            QCOMPARE(FBoxes[0].defaultButton, QMessageBox::No);
             QVERIFY(busyAtQuestion);
             QVERIFY(escapeIsNo);
-            QCOMPARE(boxes[1].icon, QMessageBox::Information);
+            QCOMPARE(FBoxes[1].icon, QMessageBox::Information);
             if (answer == QMessageBox::No) {
-                QVERIFY2(boxes[1].text.startsWith(kNothingMoved), qPrintable(boxes[1].text));
+                QVERIFY2(FBoxes[1].text.startsWith(kNothingMoved), qPrintable(FBoxes[1].text));
                 QCOMPARE(StateOf(db).cep, remaining);
             } else {
-                QVERIFY(boxes[1].text.startsWith(QString::number(kRecords) + " Registros"));
+                QVERIFY(FBoxes[1].text.startsWith(QString::number(kRecords) + " Registros"));
                 QCOMPARE(StateOf(db).cep, kRecords);
             }
             ExpectIdleAfterRun(window);
@@ -338,7 +338,7 @@ class TestMainRun : public QObject {
     // The completing run has records the staging table refuses, so its
     // summary comes with the warning icon.
     void failedRunsThenOneThatCompletes() {
-        const QString notADatabase = work + "lumexbd_texto.fdb";
+        const QString notADatabase = FWork + "lumexbd_texto.fdb";
         QFile text(notADatabase);
         QVERIFY(text.open(QIODevice::WriteOnly));
         text.write("not a database\n");
@@ -354,26 +354,26 @@ class TestMainRun : public QObject {
         TfrmMain window;
         Prepare(window);
         Start(window, notADatabase);
-        QCOMPARE(int(boxes.size()), 1);
-        QCOMPARE(boxes[0].icon, QMessageBox::Critical);
-        QCOMPARE(boxes[0].text, QStringLiteral("Erro de acesso ao BD"));
-        QVERIFY2(boxes[0].detail.contains("lumexbd_texto.fdb"), qPrintable(boxes[0].detail));
+        QCOMPARE(int(FBoxes.size()), 1);
+        QCOMPARE(FBoxes[0].icon, QMessageBox::Critical);
+        QCOMPARE(FBoxes[0].text, QStringLiteral("Erro de acesso ao BD"));
+        QVERIFY2(FBoxes[0].detail.contains("lumexbd_texto.fdb"), qPrintable(FBoxes[0].detail));
         ExpectIdleAfterRun(window);
 
-        boxes.clear();
+        FBoxes.clear();
         Start(window, broken);
-        QCOMPARE(int(boxes.size()), 1);
-        QCOMPARE(boxes[0].icon, QMessageBox::Critical);
-        QCOMPARE(boxes[0].text, QStringLiteral("Erro no processo"));
-        QVERIFY2(boxes[0].detail.contains("QUELMAR_INI"), qPrintable(boxes[0].detail));
+        QCOMPARE(int(FBoxes.size()), 1);
+        QCOMPARE(FBoxes[0].icon, QMessageBox::Critical);
+        QCOMPARE(FBoxes[0].text, QStringLiteral("Erro no processo"));
+        QVERIFY2(FBoxes[0].detail.contains("QUELMAR_INI"), qPrintable(FBoxes[0].detail));
         ExpectIdleAfterRun(window);
         QCOMPARE(StateOf(broken).cep, 0);
 
-        boxes.clear();
+        FBoxes.clear();
         Start(window, good);
-        QCOMPARE(int(boxes.size()), 1);
-        QCOMPARE(boxes[0].icon, QMessageBox::Warning);
-        QVERIFY2(boxes[0].text.contains(" Registros rejeitados."), qPrintable(boxes[0].text));
+        QCOMPARE(int(FBoxes.size()), 1);
+        QCOMPARE(FBoxes[0].icon, QMessageBox::Warning);
+        QVERIFY2(FBoxes[0].text.contains(" Registros rejeitados."), qPrintable(FBoxes[0].text));
         const TDbState after = StateOf(good);
         QVERIFY(after.cep > 0 && after.cep < kRecords);
         QCOMPARE(after.stamp, QStringLiteral("01/02/2018"));
@@ -383,7 +383,7 @@ class TestMainRun : public QObject {
 
   private:
     std::unique_ptr<cep::TFolderDataSetSource> MakeRelease(const QString& name, int records) {
-        const QString dir = root.path() + "/" + name;
+        const QString dir = FRoot.path() + "/" + name;
         QDir().mkpath(dir);
         if (QProcess::execute(CEP_GEN_RELEASE,
                               {"--out", dir, "--records", QString::number(records), "--munis",
@@ -393,7 +393,7 @@ class TestMainRun : public QObject {
     }
 
     QString NewDatabase(const QString& name = QStringLiteral("lumexbd.fdb")) {
-        const QString file = work + name;
+        const QString file = FWork + name;
         const int status = QProcess::execute(
             QStringLiteral("bash"), {CEP_SOURCE_DIR "/tools/make-sample-db.sh", "--force", file});
         if (status != 0)
@@ -402,15 +402,15 @@ class TestMainRun : public QObject {
     }
 
     void Record(QMessageBox& box) {
-        boxes.push_back({box.icon(), box.windowTitle(), box.text(), box.detailedText(),
-                         box.standardButtons(), box.standardButton(box.defaultButton())});
+        FBoxes.push_back({box.icon(), box.windowTitle(), box.text(), box.detailedText(),
+                          box.standardButtons(), box.standardButton(box.defaultButton())});
     }
 
     // The window on the test's release and work folder, shown, its boxes
     // answered with OK.
     void Prepare(TfrmMain& window) {
-        window.SetDataSets(*release);
-        window.Run().FAppDir = (work + "run/").toStdString();
+        window.SetDataSets(*FRelease);
+        window.Run().FAppDir = (FWork + "run/").toStdString();
         window.SetMessageBoxHook([this](QMessageBox& box) {
             Record(box);
             return QMessageBox::Ok;
@@ -421,16 +421,16 @@ class TestMainRun : public QObject {
     }
 
     void Observe(const TfrmMain& window) {
-        dispatches.push_back({Find<QLabel>(window, "lblStatus")->text(),
-                              Find<QPushButton>(window, "Button1")->isEnabled(),
-                              Find<QPushButton>(window, "Button2")->isEnabled(),
-                              Find<QLineEdit>(window, "lfoLocal")->isEnabled() ||
-                                  Find<QLineEdit>(window, "edtRemoto")->isEnabled() ||
-                                  Find<QGroupBox>(window, "rgrTipoBD")->isEnabled()});
+        FDispatches.push_back({Find<QLabel>(window, "lblStatus")->text(),
+                               Find<QPushButton>(window, "Button1")->isEnabled(),
+                               Find<QPushButton>(window, "Button2")->isEnabled(),
+                               Find<QLineEdit>(window, "lfoLocal")->isEnabled() ||
+                                   Find<QLineEdit>(window, "edtRemoto")->isEnabled() ||
+                                   Find<QGroupBox>(window, "rgrTipoBD")->isEnabled()});
     }
 
     bool Seen(const QString& stage) const {
-        for (const TDispatchSeen& seen : dispatches)
+        for (const TDispatchSeen& seen : FDispatches)
             if (seen.status == stage)
                 return true;
         return false;
@@ -461,12 +461,12 @@ class TestMainRun : public QObject {
         QVERIFY(!Find<QPushButton>(window, "Button2")->isEnabled());
     }
 
-    QTemporaryDir root{TempTemplate()};
-    std::unique_ptr<cep::TFolderDataSetSource> release, large;
-    QString work;
-    int counter = 0;
-    std::vector<TBoxSeen> boxes;
-    std::vector<TDispatchSeen> dispatches;
+    QTemporaryDir FRoot{TempTemplate()};
+    std::unique_ptr<cep::TFolderDataSetSource> FRelease, FLarge;
+    QString FWork;
+    int FCounter = 0;
+    std::vector<TBoxSeen> FBoxes;
+    std::vector<TDispatchSeen> FDispatches;
 };
 
 QTEST_MAIN(TestMainRun)
