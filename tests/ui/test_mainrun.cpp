@@ -1,8 +1,8 @@
 // Import runs through the real main window, headless, on real embedded
 // databases and a small release: a whole run with the status panel as it is
-// painted and the enabling at every dispatch, "Cancela" and closing during
-// the bulk stages, the repeated release answered No and Yes, and failed runs
-// followed by a good one in the same window.
+// painted and the enabling at every dispatch (nothing else starts meanwhile), "Cancela" and closing
+// during the bulk stages, the repeated release answered No and Yes, and failed runs followed by a
+// good one in the same window.
 
 #include <QAction>
 #include <QElapsedTimer>
@@ -21,6 +21,8 @@
 #include "database/firebird/FirebirdConnection.h"
 #include "import/DataSets.h"
 #include "import/RunContext.h"
+#include "ui/AboutForm.h"
+#include "ui/MVXFileVersion.h"
 #include "ui/MainForm.h"
 
 using cep::TfrmMain;
@@ -187,12 +189,23 @@ class TestMainRun : public QObject {
             ticksDuringStaging += Find<QLabel>(window, "lblStatus")->text() == kStageStaging;
         });
         ticker.start(5);
-        // Pressing Atualiza again during the run starts nothing.
+        // Pressing Atualiza again during the run starts nothing, and F1 shows
+        // no About box, whose modal loop would hold the run up.
+        cep::TMVXFileVersion version;
+        cep::TAboutBox about(version);
+        about.findChild<QTimer*>("Timer1")->setInterval(100);
+        window.SetAboutBox(&about);
+        int aboutShown = 0;
+        connect(&about, &QDialog::finished, &window, [&] { ++aboutShown; });
         window.SetDispatchHook([&] {
             Observe(window);
             QTest::mouseClick(Find<QPushButton>(window, "Button1"), Qt::LeftButton);
+            QTest::keyClick(&window, Qt::Key_F1);
         });
         Start(window, db);
+        QCOMPARE(aboutShown, 0);
+        QTest::keyClick(&window, Qt::Key_F1);  // after the run it does
+        QCOMPARE(aboutShown, 1);
 
         QCOMPARE(paints.FStages, (QStringList{kStageMuni, kStageStaging, kStageIndexesOff,
                                               kStageMerge, kStageIndexesOn}));
