@@ -4,10 +4,12 @@
 
 #include <QApplication>
 
+#include "database/firebird/FirebirdConnection.h"
 #include "startup/UAffinity.h"
 #include "ui/AboutForm.h"
 #include "ui/MainForm.h"
 #include "ui/ProgramIcon.h"
+#include "ui/QtTexts.h"
 
 int main(int argc, char** argv) {
     cep::PinServerAffinity(1, "IB");
@@ -16,12 +18,20 @@ int main(int argc, char** argv) {
     // The title is the windows' captions' and the message boxes'; Qt's own
     // application name stays the program's file name.
     app.setWindowIcon(cep::ProgramIcon());
+    cep::InstallQtTexts(app);
 
-    cep::TfrmMain frmMain;
-    // After the main window: the box reads the version the window has read.
-    cep::TAboutBox AboutBox(frmMain.VersionInfo());
-    frmMain.SetAboutBox(&AboutBox);
+    int exitCode = 0;
+    {
+        cep::TfrmMain frmMain;
+        // After the main window: the box reads the version the window has read.
+        cep::TAboutBox AboutBox(frmMain.VersionInfo());
+        frmMain.SetAboutBox(&AboutBox);
 
-    frmMain.show();
-    return app.exec();
+        frmMain.show();
+        exitCode = app.exec();
+    }
+    // The window closed its connection; the embedded engine's threads end
+    // before the process does.
+    cep::ShutdownFirebird();
+    return exitCode;
 }

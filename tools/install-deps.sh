@@ -2,12 +2,16 @@
 # Installs every Debian package the project needs to build, test and run.
 # Idempotent and non-interactive; run as root (or through sudo).
 # libinih-dev reads the maker's INI files; fonts-liberation2 is the window
-# font; librsvg2-bin renders the icon's PNGs (tools/render-icon.sh, by hand).
+# font; librsvg2-bin renders the icon's PNGs (tools/render-icon.sh, by hand);
 # help2man writes the manual page from --help, in the pt_BR locale compiled
 # from the sources in locales; dpkg-dev (dpkg-shlibdeps) works out the
 # Debian package's dependencies; desktop-file-utils checks the desktop entry;
 # util-linux (setpriv) runs the package test as an unprivileged user, which
 # also reads the package with file and man-db.
+# qt6-translations-l10n puts Qt's own texts (message-box buttons, the
+# open-file dialog) into Portuguese; xvfb and jwm give the window a display
+# and title bars for its pictures and its benchmark (tools/screenshots.sh,
+# bench/bench-window.sh).
 set -eu
 
 PACKAGES="
@@ -16,7 +20,7 @@ PACKAGES="
   firebird-dev libfbclient2 firebird3.0-server firebird3.0-utils
   libzstd-dev zstd nlohmann-json3-dev
   python3
-  qt6-base-dev xvfb xauth
+  qt6-base-dev qt6-translations-l10n xvfb xauth jwm
   libinih-dev fonts-liberation2
   librsvg2-bin
   help2man locales dpkg-dev desktop-file-utils util-linux file man-db

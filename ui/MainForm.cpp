@@ -19,10 +19,15 @@
 #include <QShortcut>
 #include <QStyle>
 #include <QTimer>
+#include <algorithm>
 #include <exception>
 
+#include "common/AnsiText.h"
 #include "common/WorkDir.h"
 #include "database/Release.h"
+#include "database/firebird/FirebirdConnection.h"
+#include "import/RunContext.h"
+#include "resources/EmbeddedDataSets.h"
 #include "ui/AboutForm.h"
 #include "ui/DefaultPath.h"
 #include "ui/MVXFileVersion.h"
@@ -84,7 +89,38 @@ std::optional<QString> SystemOpenFileDialog(QWidget* parent, const QString& filt
     return name;
 }
 
+/// A text of the run (Windows-1252, "\r" a line break) as the window shows it.
+QString DisplayText(const std::string& text) {
+    QString shown = QString::fromStdString(Win1252ToUtf8(text));
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return shown;
+}
+
+/// Sets a label's text; true when it changed.
+bool SetLabel(QLabel* label, const std::string& text, std::string& shown) {
+    if (text == shown)
+        return false;
+    shown = text;
+    label->setText(DisplayText(text));
+    return true;
+}
+
 }  // namespace
+
+TResultBox ResultBoxOf(const TRunResult& result) {
+    TResultBox box;
+    box.text = result.message;
+    if (result.isError) {
+        box.icon = QMessageBox::Critical;
+        box.detail = result.detail;
+    } else if (result.outcome == TRunOutcome::CompletedRefused) {
+        box.icon = QMessageBox::Warning;
+    }
+    for (const std::string& note : result.notes)
+        box.detail += (box.detail.empty() ? "" : "\r") + note;
+    return box;
+}
 
 QString AppTitle() {
     return QString::fromUtf8("Atualização da Tabela de CEP");
@@ -107,6 +143,9 @@ TfrmMain::TfrmMain(QWidget* parent)
     setWindowIcon(ProgramIcon());
     setMouseTracking(true);  // FormMouseMove sees every movement over the bare window
     FOpenFileDialog = SystemOpenFileDialog;
+    dbsMain = CreateFirebirdConnection();
+    run = std::make_unique<TRunContext>(*dbsMain, *this, std::string());
+    FDataSets = &EmbeddedDataSets();
 
     ActionList = new QObject(this);
     ActionList->setObjectName(QStringLiteral("ActionList"));
@@ -196,7 +235,11 @@ TfrmMain::TfrmMain(QWidget* parent)
     ScheduleUpdate();
 }
 
-TfrmMain::~TfrmMain() = default;
+TfrmMain::~TfrmMain() {
+    qApp->removeEventFilter(this);
+    run.reset();  // its work query belongs to the connection
+    dbsMain.reset();
+}
 
 void TfrmMain::FormCreate() {
     // The maker's configured database path; on Windows a registry value of
@@ -222,7 +265,7 @@ void TfrmMain::FormCreate() {
     MVXFileVersion->SetFileName(QCoreApplication::applicationFilePath());
     setWindowTitle(AppTitle() + QStringLiteral(" - ") + QString::fromLatin1(ReleaseDate));
     try {
-        FAppDir = AppDirFor(QCoreApplication::applicationDirPath());
+        run->FAppDir = AppDirFor(QCoreApplication::applicationDirPath());
     } catch (const std::exception& error) {
         QMessageBox::critical(this, AppTitle(), QString::fromLocal8Bit(error.what()));
     }
@@ -230,13 +273,16 @@ void TfrmMain::FormCreate() {
     edtRemoto->move(edtRemoto->x(), lfoLocal->y());
     ProgressBar->resize(pnlStatus->width() - 2 * kStatusBorder - 12, ProgressBar->height());
 
-    FRunState = ' ';
+    run->FRunState = TRunState::Idle;
     lblStatus->clear();
     lblResta->clear();
 }
 
 void TfrmMain::ActionListUpdate() {
-    const bool running = FRunState == 'I' || FRunState == 'B';
+    // "Cancela" serves the two bulk stages; nothing else may start or change
+    // while a run is in progress, from its first step to its final message.
+    const bool running = run->FRunState == TRunState::Staging || run->FRunState == TRunState::Merge;
+    const bool busy = FRunning || running;
     actCancela->setEnabled(running);
 
     const bool local = rgrTipoBDItems->checkedId() == 0;
@@ -250,11 +296,11 @@ void TfrmMain::ActionListUpdate() {
     } else {
         ready = !edtRemoto->text().isEmpty();
     }
-    actImporta->setEnabled(!running && ready);
+    actImporta->setEnabled(!busy && ready);
 
-    lfoLocal->setEnabled(!running);
-    edtRemoto->setEnabled(!running);
-    rgrTipoBD->setEnabled(!running);
+    lfoLocal->setEnabled(!busy);
+    edtRemoto->setEnabled(!busy);
+    rgrTipoBD->setEnabled(!busy);
 
     lblNomeArq->setText(local ? LocalHint() : RemoteHint());
 }
@@ -283,9 +329,42 @@ void TfrmMain::ScheduleUpdate() {
 }
 
 void TfrmMain::actImportaExecute() {
-    // The import run is wired in here.
-    if (FImportRun)
-        FImportRun();
+    if (FRunning)
+        return;  // one run at a time
+    if (run->FAppDir.empty()) {
+        // No folder for the temporary files (told at start-up): no run.
+        ShowBox(QMessageBox::Critical, "Sem pasta para os arquivos tempor\xE1rios.", {});
+        return;
+    }
+    FRunning = true;
+    FCloseRequested = false;
+    FDispatchDue = true;
+    ActionListUpdate();
+    // The path is the visible input's text, as typed.
+    const QLineEdit* input = edtRemoto->isHidden() ? lfoLocal : edtRemoto;
+    const std::string path = QFile::encodeName(input->text()).toStdString();
+
+    TRunResult result;
+    {
+        // Whatever happens, the window takes input again afterwards.
+        struct TEndRun {
+            bool& running;
+            ~TEndRun() { running = false; }
+        } endRun{FRunning};
+        result = RunImport(*run, path, *FDataSets);
+
+        // The end of the run: the panel as the run left it (cleared), both
+        // inputs emptied, so every run starts from a path chosen anew.
+        ShowPanel(true);
+        lfoLocal->clear();
+        edtRemoto->clear();
+        const TResultBox box = ResultBoxOf(result);
+        ShowBox(box.icon, box.text, box.detail);
+    }
+    ActionListUpdate();
+    // A cancel ends the program; so does a close the run held back.
+    if (run->FCancelRequested || FCloseRequested)
+        close();
 }
 
 void TfrmMain::rgrTipoBDClick() {
@@ -304,17 +383,25 @@ void TfrmMain::lfoLocalBrowse() {
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
-    FormClose();
+    FormClose(event);
+}
+
+void TfrmMain::FormClose(QCloseEvent* event) {
+    run->FCancelRequested = true;
+    if (FRunning) {
+        // The run still uses the connection (the merge may be inside a
+        // statement on it): it stops at the cancel, rolls back and then
+        // closes the window itself.
+        FCloseRequested = true;
+        event->ignore();
+        return;
+    }
+    dbsMain->CloseConnection();
     event->accept();
 }
 
-void TfrmMain::FormClose() {
-    FCancelRequested = true;
-    // Closing the database connection comes with the import run.
-}
-
 void TfrmMain::actCancelaExecute() {
-    FCancelRequested = true;
+    run->FCancelRequested = true;
 }
 
 void TfrmMain::mouseMoveEvent(QMouseEvent* event) {
@@ -332,8 +419,112 @@ void TfrmMain::FormMouseMove() {
 }
 
 void TfrmMain::ShowAbout() {
-    if (AboutBox && !AboutBox->isVisible())
+    // Not during a run: its modal loop would hold the run up until it closed.
+    if (AboutBox && !AboutBox->isVisible() && !FRunning)
         AboutBox->exec();
+}
+
+// ------------------------------------------------------------ the run's view
+
+void TfrmMain::SetStatus(const std::string& text) {
+    if (text != Status())
+        FStageChanged = true;
+    TStatusPanel::SetStatus(text);
+}
+
+void TfrmMain::ShowPanel(bool paintNow) {
+    if (FStageChanged) {
+        FStageChanged = false;
+        FDispatchDue = true;
+    }
+    const bool status = SetLabel(lblStatus, Status(), FShownStatus);
+    const bool remaining = SetLabel(lblResta, Remaining(), FShownRemaining);
+    bool bar = false;
+    if (ProgressMax() != FShownMax || ProgressPosition() != FShownPosition) {
+        FShownMax = ProgressMax();
+        FShownPosition = ProgressPosition();
+        // A maximum of 0 shows an empty bar (Qt would show a busy one), and a
+        // position beyond the maximum a full one (Qt would ignore it).
+        const int maximum = std::max(FShownMax, 1);
+        ProgressBar->setRange(0, maximum);
+        ProgressBar->setValue(std::clamp(FShownPosition, 0, maximum));
+        bar = true;
+    }
+    if (!paintNow)
+        return;
+    if (status)
+        lblStatus->repaint();
+    if (remaining)
+        lblResta->repaint();
+    if (bar)
+        ProgressBar->repaint();
+}
+
+// Called after every record: painting a million bars would cost more than
+// the records, so the panel is painted at most every kDispatchInterval, and
+// at once for a new stage text.
+void TfrmMain::Repaint() {
+    const TSteadyClock::time_point now = TSteadyClock::now();
+    if (!FStageChanged && now - FLastPaint < kDispatchInterval)
+        return;
+    FLastPaint = now;
+    ShowPanel(true);
+}
+
+void TfrmMain::ProcessMessages() {
+    const TSteadyClock::time_point now = TSteadyClock::now();
+    if (!FStageChanged && !FDispatchDue && now - FLastDispatch < kDispatchInterval)
+        return;
+    ShowPanel(false);
+    FDispatchDue = false;
+    FLastDispatch = now;
+    if (FDispatchHook)
+        FDispatchHook();
+    // Handling the events paints what changed, all in one go: the next
+    // Repaint has nothing to do before the interval is up again.
+    QCoreApplication::processEvents();
+    FLastPaint = now;
+}
+
+void TfrmMain::RunStateChanged(TRunState) {
+    ActionListUpdate();
+}
+
+QMessageBox::StandardButton TfrmMain::ShowBox(QMessageBox::Icon icon, const std::string& text,
+                                              const std::string& detail,
+                                              QMessageBox::StandardButtons buttons,
+                                              QMessageBox::StandardButton defaultButton) {
+    ShowPanel(true);  // the panel behind the box as the run has set it
+    QMessageBox box(icon, AppTitle(), DisplayText(text), buttons, this);
+    if (!detail.empty())
+        box.setDetailedText(DisplayText(detail));
+    box.setDefaultButton(defaultButton);
+    // Plain buttons, as the program's platform draws them (some styles put
+    // an icon on each).
+    for (QAbstractButton* button : box.buttons())
+        button->setIcon(QIcon());
+    if (buttons.testFlag(QMessageBox::No))
+        box.setEscapeButton(QMessageBox::No);
+    if (FMessageBoxHook)
+        return FMessageBoxHook(box);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+void TfrmMain::ShowError(const std::string& text, const std::string& detail) {
+    ShowBox(QMessageBox::Critical, text, detail);
+}
+
+void TfrmMain::ShowInformation(const std::string& text) {
+    ShowBox(QMessageBox::Information, text, {});
+}
+
+void TfrmMain::ShowMessage(const std::string& text, const std::string& detail) {
+    ShowBox(QMessageBox::NoIcon, text, detail);
+}
+
+bool TfrmMain::AskYesNo(const std::string& text) {
+    return ShowBox(QMessageBox::Question, text, {}, QMessageBox::Yes | QMessageBox::No,
+                   QMessageBox::No) == QMessageBox::Yes;
 }
 
 }  // namespace cep

@@ -1,6 +1,7 @@
 // The main window on its real widgets, headless: the proposed path, the
 // caption and layout, the enabling rules (as a table and through the event
-// loop), switching the database kind, browsing, the About box and closing.
+// loop), switching the database kind, browsing, the About box, the message
+// boxes of the run and closing. Runs through the window: test_mainrun.cpp.
 
 #include <QAction>
 #include <QGroupBox>
@@ -14,11 +15,16 @@
 #include <QtTest>
 #include <fstream>
 
+#include "import/RunContext.h"
 #include "ui/AboutForm.h"
 #include "ui/MVXFileVersion.h"
 #include "ui/MainForm.h"
+#include "ui/QtTexts.h"
 
 using cep::TfrmMain;
+using cep::TRunState;
+
+Q_DECLARE_METATYPE(cep::TRunState)
 
 namespace {
 
@@ -48,6 +54,9 @@ class TestMainForm : public QObject {
     Q_OBJECT
 
   private slots:
+    // Qt's own texts in Portuguese, as the program has them.
+    void initTestCase() { QVERIFY(cep::InstallQtTexts(*qApp)); }
+
     void init() {
         // No settings: no path proposed, unless a test writes one.
         qputenv("XDG_CONFIG_DIRS", (config.path() + "/xdg").toUtf8());
@@ -114,9 +123,9 @@ class TestMainForm : public QObject {
                  QStringLiteral("Remoto (na rede)"));
         QCOMPARE(Find<QPushButton>(window, "Button1")->text(), QStringLiteral("Atualiza"));
         QCOMPARE(Find<QPushButton>(window, "Button2")->text(), QStringLiteral("Cancela"));
-        QCOMPARE(window.FRunState, ' ');
+        QCOMPARE(window.Run().FRunState, TRunState::Idle);
         QCOMPARE(window.VersionInfo().FileVersion(), QStringLiteral("1.2.0.1"));
-        QCOMPARE(QString::fromStdString(window.FAppDir),
+        QCOMPARE(QString::fromStdString(window.Run().FAppDir),
                  QCoreApplication::applicationDirPath() + "/");
     }
 
@@ -140,41 +149,40 @@ class TestMainForm : public QObject {
         QTest::addColumn<int>("item");
         QTest::addColumn<QString>("local");
         QTest::addColumn<QString>("remote");
-        QTest::addColumn<char>("state");
+        QTest::addColumn<TRunState>("state");
         QTest::addColumn<bool>("importa");
         const QString file = config.path() + "/lumexbd.gdb";
         const QString folder = config.path();
         const QString missing = config.path() + "/none.gdb";
+        const TRunState idle = TRunState::Idle;
         QTest::newRow("local, empty") << 0 << ""
-                                      << "srv:x" << ' ' << false;
-        QTest::newRow("local, existing file") << 0 << file << "" << ' ' << true;
-        QTest::newRow("local, folder") << 0 << folder << "" << ' ' << false;
-        QTest::newRow("local, missing file") << 0 << missing << "srv:x" << ' ' << false;
-        QTest::newRow("remote, empty") << 1 << file << "" << ' ' << false;
+                                      << "srv:x" << idle << false;
+        QTest::newRow("local, existing file") << 0 << file << "" << idle << true;
+        QTest::newRow("local, folder") << 0 << folder << "" << idle << false;
+        QTest::newRow("local, missing file") << 0 << missing << "srv:x" << idle << false;
+        QTest::newRow("remote, empty") << 1 << file << "" << idle << false;
         QTest::newRow("remote, blanks") << 1 << ""
-                                        << "  " << ' ' << true;
+                                        << "  " << idle << true;
         QTest::newRow("remote, address") << 1 << ""
-                                         << "srv:/x.fdb" << ' ' << true;
-        QTest::newRow("staging load") << 0 << file << "" << 'I' << false;
+                                         << "srv:/x.fdb" << idle << true;
+        QTest::newRow("staging load") << 0 << file << "" << TRunState::Staging << false;
         QTest::newRow("merge") << 1 << ""
-                               << "srv:/x.fdb" << 'B' << false;
-        QTest::newRow("other state: idle") << 1 << ""
-                                           << "srv:/x.fdb" << 'X' << true;
+                               << "srv:/x.fdb" << TRunState::Merge << false;
     }
     void enablingRules() {
         QFETCH(int, item);
         QFETCH(QString, local);
         QFETCH(QString, remote);
-        QFETCH(char, state);
+        QFETCH(TRunState, state);
         QFETCH(bool, importa);
         Write(config.path() + "/lumexbd.gdb", "x");
         TfrmMain window;
         Find<QRadioButton>(window, item == 0 ? "rgrTipoBD0" : "rgrTipoBD1")->setChecked(true);
         Find<QLineEdit>(window, "lfoLocal")->setText(local);
         Find<QLineEdit>(window, "edtRemoto")->setText(remote);
-        window.FRunState = state;
+        window.Run().FRunState = state;
         window.ActionListUpdate();
-        const bool running = state == 'I' || state == 'B';
+        const bool running = state != TRunState::Idle;
         QCOMPARE(Find<QAction>(window, "actImporta")->isEnabled(), importa);
         QCOMPARE(Find<QPushButton>(window, "Button1")->isEnabled(), importa);
         QCOMPARE(Find<QAction>(window, "actCancela")->isEnabled(), running);
@@ -208,7 +216,7 @@ class TestMainForm : public QObject {
         about.findChild<QTimer*>("Timer1")->setInterval(300);
         QTimer::singleShot(50, &window, [&] {
             QVERIFY(about.isVisible());
-            window.FRunState = 'I';
+            window.Run().FRunState = TRunState::Staging;
             // An event for the window, as a timer or the system would send.
             QCoreApplication::postEvent(&window, new QEvent(QEvent::User));
             QTest::qWait(100);
@@ -287,24 +295,152 @@ class TestMainForm : public QObject {
 
     void buttonsRunTheirActions() {
         TfrmMain window;
-        int runs = 0;
-        window.SetImportRun([&] { ++runs; });
+        // Atualiza on a file that is no database: the run ends at once, with
+        // its error.
+        QStringList boxes;
+        window.SetMessageBoxHook([&](QMessageBox& box) {
+            boxes << box.text();
+            return QMessageBox::Ok;
+        });
         Find<QLineEdit>(window, "lfoLocal")->setText(QCoreApplication::applicationFilePath());
         window.ActionListUpdate();
         Find<QPushButton>(window, "Button1")->click();
-        QCOMPARE(runs, 1);
-        QVERIFY(!window.FCancelRequested);
-        window.FRunState = 'I';
+        QCOMPARE(boxes, QStringList{"Erro de acesso ao BD"});
+        QVERIFY(!window.Run().FCancelRequested);
+        window.Run().FRunState = TRunState::Staging;
         window.ActionListUpdate();
         Find<QPushButton>(window, "Button2")->click();
-        QVERIFY(window.FCancelRequested);
+        QVERIFY(window.Run().FCancelRequested);
+    }
+
+    // The run's boxes: the title as caption, the icon and buttons of each
+    // kind, Windows-1252 texts with "\r" line breaks shown as Unicode lines,
+    // the engine's reason as detail text; the question answered by the hook.
+    void messageBoxes_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("detail");
+        QTest::addColumn<int>("icon");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("result");
+        const int none = QMessageBox::NoButton;
+        QTest::newRow("error with its reason")
+            << "error" << QByteArray("Tabela de CEP inexistente no BD.")
+            << QByteArray("Table unknown\rTAB_CEP") << int(QMessageBox::Critical)
+            << "Tabela de CEP inexistente no BD." << none << false;
+        QTest::newRow("information")
+            << "information" << QByteArray("\r\rTempo gasto: 00:00:01") << QByteArray()
+            << int(QMessageBox::Information) << "\n\nTempo gasto: 00:00:01" << none << false;
+        QTest::newRow("plain message")
+            << "message" << QByteArray("Erro na atulaiza\xE7\xE3o da tabela de Munic\xEDpio.")
+            << QByteArray("violation") << int(QMessageBox::NoIcon)
+            << QString::fromUtf8("Erro na atulaização da tabela de Município.") << none << false;
+        QTest::newRow("question, Yes")
+            << "question"
+            << QByteArray(
+                   "Sobrep\xF5"
+                   "e?")
+            << QByteArray() << int(QMessageBox::Question) << QString::fromUtf8("Sobrepõe?")
+            << int(QMessageBox::Yes) << true;
+        QTest::newRow("question, No")
+            << "question"
+            << QByteArray(
+                   "Sobrep\xF5"
+                   "e?")
+            << QByteArray() << int(QMessageBox::Question) << QString::fromUtf8("Sobrepõe?")
+            << int(QMessageBox::No) << false;
+    }
+    void messageBoxes() {
+        QFETCH(QString, kind);
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, detail);
+        QFETCH(int, icon);
+        QFETCH(QString, shown);
+        QFETCH(int, answer);
+        QFETCH(bool, result);
+        TfrmMain window;
+        int boxes = 0;
+        window.SetMessageBoxHook([&](QMessageBox& box) -> QMessageBox::StandardButton {
+            ++boxes;
+            [&] {
+                QCOMPARE(box.windowTitle(), QString::fromUtf8("Atualização da Tabela de CEP"));
+                QCOMPARE(int(box.icon()), icon);
+                QCOMPARE(box.text(), shown);
+                QCOMPARE(box.detailedText(),
+                         QString::fromLatin1(detail).replace(QLatin1Char('\r'), QLatin1Char('\n')));
+                if (kind == "question") {
+                    QCOMPARE(box.standardButtons(), QMessageBox::Yes | QMessageBox::No);
+                    QCOMPARE(box.defaultButton(), box.button(QMessageBox::No));
+                    QCOMPARE(box.escapeButton(), box.button(QMessageBox::No));
+                    QCOMPARE(box.button(QMessageBox::Yes)->text(), QStringLiteral("&Sim"));
+                    QCOMPARE(box.button(QMessageBox::No)->text(), QString::fromUtf8("&Não"));
+                } else {
+                    QCOMPARE(box.standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
+                }
+            }();
+            return answer == QMessageBox::NoButton
+                       ? QMessageBox::Ok
+                       : static_cast<QMessageBox::StandardButton>(answer);
+        });
+        const std::string t = text.toStdString(), d = detail.toStdString();
+        if (kind == "error")
+            window.ShowError(t, d);
+        else if (kind == "information")
+            window.ShowInformation(t);
+        else if (kind == "message")
+            window.ShowMessage(t, d);
+        else
+            QCOMPARE(window.AskYesNo(t), result);
+        QCOMPARE(boxes, 1);
+    }
+
+    // The final box of a run: its icon by the outcome, the error's reason
+    // and the run's notes as detail text.
+    void resultBox_data() {
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QString>("detail");
+        QTest::addColumn<QStringList>("notes");
+        QTest::addColumn<int>("icon");
+        QTest::addColumn<QString>("shownDetail");
+        using O = cep::TRunOutcome;
+        QTest::newRow("completed")
+            << int(O::Completed) << "" << QStringList{} << int(QMessageBox::Information) << "";
+        QTest::newRow("completed, a late cancel")
+            << int(O::Completed) << "" << QStringList{"O cancelamento chegou tarde."}
+            << int(QMessageBox::Information) << "O cancelamento chegou tarde.";
+        QTest::newRow("records refused")
+            << int(O::CompletedRefused) << "" << QStringList{} << int(QMessageBox::Warning) << "";
+        QTest::newRow("cancelled")
+            << int(O::Cancelled) << "" << QStringList{} << int(QMessageBox::Information) << "";
+        QTest::newRow("error, reason and a note")
+            << int(O::ProcessError) << "lock conflict" << QStringList{"indexes stay off"}
+            << int(QMessageBox::Critical) << "lock conflict\rindexes stay off";
+    }
+    void resultBox() {
+        QFETCH(int, outcome);
+        QFETCH(QString, detail);
+        QFETCH(QStringList, notes);
+        QFETCH(int, icon);
+        QFETCH(QString, shownDetail);
+        cep::TRunResult result;
+        result.outcome = static_cast<cep::TRunOutcome>(outcome);
+        result.isError = result.outcome == cep::TRunOutcome::ProcessError;
+        result.message = result.isError ? "Erro no processo" : "\r\rTempo gasto: 00:00:01";
+        result.detail = detail.toStdString();
+        for (const QString& note : notes)
+            result.notes.push_back(note.toStdString());
+        const cep::TResultBox box = cep::ResultBoxOf(result);
+        QCOMPARE(int(box.icon), icon);
+        QCOMPARE(box.text, result.message);
+        QCOMPARE(QString::fromStdString(box.detail), shownDetail);
     }
 
     void closingRequestsCancel() {
         TfrmMain window;
         window.show();
         QVERIFY(window.close());
-        QVERIFY(window.FCancelRequested);
+        QVERIFY(window.Run().FCancelRequested);
     }
 
   private:
