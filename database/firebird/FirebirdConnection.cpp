@@ -505,7 +505,8 @@ void TFirebirdStatement::Execute(TTransaction& transaction,
                                  TDatabaseFailure::DataRejected);
         const auto length = static_cast<unsigned short>(values[i].size());
         std::memcpy(&FBuffer[param.offset], &length, sizeof length);
-        std::memcpy(&FBuffer[param.offset + sizeof length], values[i].data(), values[i].size());
+        if (length > 0)  // an empty view may carry no pointer at all
+            std::memcpy(&FBuffer[param.offset + sizeof length], values[i].data(), length);
         const short notNull = 0;
         std::memcpy(&FBuffer[param.nullOffset], &notNull, sizeof notNull);
     }
