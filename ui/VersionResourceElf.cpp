@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <ctime>
+#include <new>
 #include <string_view>
 
 #include "common/AnsiText.h"
@@ -189,7 +190,7 @@ uint32_t FileVersionInfoSize(const std::string& fileName) noexcept {
         if (!file.Open(fileSize) || !FindSection(file, fileSize, section))
             return 0;
         return static_cast<uint32_t>(section.size);
-    } catch (...) {  // out of memory for a header table: no version information
+    } catch (const std::bad_alloc&) {  // no room for a header table: no version information
         return 0;
     }
 }
@@ -204,7 +205,7 @@ bool ReadFileVersionInfo(const std::string& fileName, uint32_t size,
             return false;
         block.assign(size, 0);
         return file.Read(section.offset, block.data(), size);
-    } catch (...) {  // out of memory: the block cannot be read
+    } catch (const std::bad_alloc&) {  // no room for the block: it cannot be read
         return false;
     }
 }

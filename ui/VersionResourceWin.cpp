@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <new>
 #include <string_view>
 
 #include "ui/VersionResource.h"
@@ -37,7 +38,7 @@ bool ReadFileVersionInfo(const std::string& fileName, uint32_t size,
                          std::vector<unsigned char>& block) noexcept {
     try {
         block.assign(size, 0);
-    } catch (...) {
+    } catch (const std::bad_alloc&) {  // no room for the block: it cannot be read
         return false;
     }
     return GetFileVersionInfoA(fileName.c_str(), 0, size, block.data()) != FALSE;
