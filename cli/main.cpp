@@ -127,9 +127,7 @@ void Report(const TRunResult& result) {
         std::fprintf(stderr, "Registros novos: %d; alterados: %d; iguais: %d.\n", merge.inserted,
                      merge.updated, merge.source - merge.inserted - merge.updated);
     }
-    std::fprintf(stderr, "%s\n",
-                 result.applied ? "O banco de dados tem agora a vers\xC3\xA3o de dados do programa."
-                                : "O banco de dados n\xC3\xA3o foi alterado.");
+    std::fprintf(stderr, "%s\n", ConsoleText(DatabaseStateText(result)).c_str());
 }
 
 }  // namespace

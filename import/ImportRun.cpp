@@ -277,6 +277,12 @@ std::string BuildSummary(int32_t moved, int32_t deleted, int32_t rejected, doubl
     return summary + "\r\rTempo gasto: " + FormatHms(elapsed, timeSeparator);
 }
 
+std::string DatabaseStateText(const TRunResult& result) {
+    return result.applied
+               ? "O banco de dados tem agora a vers\xE3o de dados do programa."  // versão
+               : "O banco de dados n\xE3o foi alterado.";                        // não
+}
+
 TRunResult RunImport(TRunContext& run, const std::string& path, const TDataSetSource& dataSets) {
     return TImportRun(run, path, dataSets).Run();
 }

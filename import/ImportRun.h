@@ -55,6 +55,10 @@ inline constexpr char kProcessError[] = "Erro no processo";
 std::string BuildSummary(int32_t moved, int32_t deleted, int32_t rejected, double elapsed,
                          char timeSeparator = ':', int32_t refusedMunicipalities = 0);
 
+/// What the database holds after the run, in one sentence: the release,
+/// whole, or what it held before.
+std::string DatabaseStateText(const TRunResult& result);
+
 /// One whole import run on the database at `path`, with the data sets of
 /// `dataSets`. Clears the cancel request first; never raises. Whatever ends
 /// it, the database holds either what it held before or the whole release,

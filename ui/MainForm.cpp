@@ -119,6 +119,10 @@ TResultBox ResultBoxOf(const TRunResult& result) {
     }
     for (const std::string& note : result.notes)
         box.detail += (box.detail.empty() ? "" : "\r") + note;
+    // After an error, a cancel or a note, the user is told what the database
+    // holds now; a plain summary says it already.
+    if (!result.applied || !box.detail.empty())
+        box.detail += (box.detail.empty() ? "" : "\r") + DatabaseStateText(result);
     return box;
 }
 

@@ -16,6 +16,7 @@
 #include <fstream>
 
 #include "import/RunContext.h"
+#include "tests/ui/WidgetLookup.h"
 #include "ui/AboutForm.h"
 #include "ui/MVXFileVersion.h"
 #include "ui/MainForm.h"
@@ -35,13 +36,7 @@ const QString kRemoteHint = QString::fromUtf8(
     "Informe o endereço do arquivo de dados remoto.\n"
     "Ex: servidor:C:\\Arquivos de programas\\Morvalex\\Sistema\\Data\\Banco.gdb");
 
-template <typename T>
-T* Find(const QWidget& window, const char* name) {
-    T* found = window.findChild<T*>(QLatin1String(name));
-    if (!found)
-        qFatal("no %s", name);
-    return found;
-}
+using cep::test::Find;
 
 void Write(const QString& path, const std::string& text) {
     QDir().mkpath(QFileInfo(path).path());
@@ -404,18 +399,21 @@ class TestMainForm : public QObject {
         QTest::addColumn<int>("icon");
         QTest::addColumn<QString>("shownDetail");
         using O = cep::TRunOutcome;
+        const QString applied =
+            QString::fromLatin1("O banco de dados tem agora a vers\xE3o de dados do programa.");
+        const QString unchanged = QString::fromLatin1("O banco de dados n\xE3o foi alterado.");
         QTest::newRow("completed")
             << int(O::Completed) << "" << QStringList{} << int(QMessageBox::Information) << "";
         QTest::newRow("completed, a late cancel")
             << int(O::Completed) << "" << QStringList{"O cancelamento chegou tarde."}
-            << int(QMessageBox::Information) << "O cancelamento chegou tarde.";
+            << int(QMessageBox::Information) << "O cancelamento chegou tarde.\r" + applied;
         QTest::newRow("records refused")
             << int(O::CompletedRefused) << "" << QStringList{} << int(QMessageBox::Warning) << "";
-        QTest::newRow("cancelled")
-            << int(O::Cancelled) << "" << QStringList{} << int(QMessageBox::Information) << "";
+        QTest::newRow("cancelled") << int(O::Cancelled) << "" << QStringList{}
+                                   << int(QMessageBox::Information) << unchanged;
         QTest::newRow("error, reason and a note")
             << int(O::ProcessError) << "lock conflict" << QStringList{"indexes stay off"}
-            << int(QMessageBox::Critical) << "lock conflict\rindexes stay off";
+            << int(QMessageBox::Critical) << "lock conflict\rindexes stay off\r" + unchanged;
     }
     void resultBox() {
         QFETCH(int, outcome);
@@ -426,6 +424,8 @@ class TestMainForm : public QObject {
         cep::TRunResult result;
         result.outcome = static_cast<cep::TRunOutcome>(outcome);
         result.isError = result.outcome == cep::TRunOutcome::ProcessError;
+        result.applied = result.outcome == cep::TRunOutcome::Completed ||
+                         result.outcome == cep::TRunOutcome::CompletedRefused;
         result.message = result.isError ? "Erro no processo" : "\r\rTempo gasto: 00:00:01";
         result.detail = detail.toStdString();
         for (const QString& note : notes)
@@ -433,7 +433,7 @@ class TestMainForm : public QObject {
         const cep::TResultBox box = cep::ResultBoxOf(result);
         QCOMPARE(int(box.icon), icon);
         QCOMPARE(box.text, result.message);
-        QCOMPARE(QString::fromStdString(box.detail), shownDetail);
+        QCOMPARE(QString::fromLatin1(box.detail.c_str()), shownDetail);
     }
 
     void closingRequestsCancel() {

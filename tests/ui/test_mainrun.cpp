@@ -21,6 +21,7 @@
 #include "database/firebird/FirebirdConnection.h"
 #include "import/DataSets.h"
 #include "import/RunContext.h"
+#include "tests/ui/WidgetLookup.h"
 #include "ui/AboutForm.h"
 #include "ui/MVXFileVersion.h"
 #include "ui/MainForm.h"
@@ -41,13 +42,7 @@ constexpr int kRecords = 5000;
 constexpr int kLargeRecords = 20000;
 constexpr int kMunicipalities = 60;
 
-template <typename T>
-T* Find(const QWidget& window, const char* name) {
-    T* found = window.findChild<T*>(QLatin1String(name));
-    if (!found)
-        qFatal("no %s", name);
-    return found;
-}
+using cep::test::Find;
 
 /// A message box as the window had it shown.
 struct TBoxSeen {
@@ -379,6 +374,8 @@ class TestMainRun : public QObject {
         QCOMPARE(FBoxes[0].icon, QMessageBox::Critical);
         QCOMPARE(FBoxes[0].text, QStringLiteral("Erro no processo"));
         QVERIFY2(FBoxes[0].detail.contains("QUELMAR_INI"), qPrintable(FBoxes[0].detail));
+        QVERIFY2(FBoxes[0].detail.endsWith(QString::fromUtf8("O banco de dados não foi alterado.")),
+                 qPrintable(FBoxes[0].detail));
         ExpectIdleAfterRun(window);
         QCOMPARE(StateOf(broken).cep, 0);
 

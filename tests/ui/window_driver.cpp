@@ -32,6 +32,7 @@
 #include "database/firebird/FirebirdConnection.h"
 #include "import/DataSets.h"
 #include "import/RunContext.h"
+#include "tests/ui/WidgetLookup.h"
 #include "ui/AboutForm.h"
 #include "ui/MainForm.h"
 #include "ui/ProgramIcon.h"
@@ -41,13 +42,7 @@ namespace {
 
 using cep::TfrmMain;
 
-template <typename T>
-T* Find(const QWidget& window, const char* name) {
-    T* found = window.findChild<T*>(QLatin1String(name));
-    if (!found)
-        qFatal("no %s", name);
-    return found;
-}
+using cep::test::Find;
 
 // Lets the window system show what was drawn: events handled for a while,
 // the X server given time to take what the client sent.
