@@ -177,6 +177,25 @@ TEST_P(EngineTest, TransactionCommitsOrRollsBack) {
     EXPECT_EQ(Count("TAB_MUNI"), 2);
 }
 
+TEST_P(EngineTest, FailedCommitLeavesTheConnectionUsable) {
+    FQuery->RunStatement("INSERT INTO TAB_MUNI (ID_MUNIC, NM_MUNIC) VALUES ('1', 'SAME')");
+    FQuery->RunStatement("INSERT INTO TAB_MUNI (ID_MUNIC, NM_MUNIC) VALUES ('2', 'SAME')");
+    // A unique index over duplicates is built at the commit, which fails.
+    auto work = FConnection->StartTransaction();
+    auto query = FConnection->CreateQuery(work.get());
+    query->RunStatement("INSERT INTO TAB_MUNI (ID_MUNIC, NM_MUNIC) VALUES ('3', 'C')");
+    query->RunStatement("CREATE UNIQUE INDEX IDX_MUNI_NAME ON TAB_MUNI (NM_MUNIC)");
+    EXPECT_THROW(work->Commit(), TDatabaseError);
+    EXPECT_FALSE(work->IsOpen());
+    // Nothing of it stayed, and the same connection goes on.
+    EXPECT_EQ(Count("TAB_MUNI"), 2);
+    auto next = FConnection->StartTransaction();
+    FConnection->CreateQuery(next.get())
+        ->RunStatement("INSERT INTO TAB_MUNI (ID_MUNIC, NM_MUNIC) VALUES ('4', 'D')");
+    next->Commit();
+    EXPECT_EQ(Count("TAB_MUNI"), 3);
+}
+
 TEST_P(EngineTest, PreparedStatementTakesTextValues) {
     auto work = FConnection->StartTransaction();
     auto insert =

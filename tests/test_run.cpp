@@ -437,6 +437,28 @@ TEST_F(MergeHookTest, MergeRestoresTheEarlierHook) {
     EXPECT_EQ(FConnection->ProgressHook(kGeneralProgress).function, nullptr);
 }
 
+// A hook that fails stops the merge; the failure goes on, and the same
+// connection merges again afterwards.
+int Throwing(int, void*, void*) {
+    throw std::runtime_error("the window went away");
+}
+
+TEST_F(MergeHookTest, AFailingHookLeavesTheConnectionUsable) {
+    Fill(3000);
+    int unused = 0;
+    FConnection->SetProgressHook(kGeneralProgress, {&unused, 130, nullptr, &Throwing});
+    auto apply = FConnection->StartTransaction();
+    EXPECT_THROW(MergeStaging(*FRun, *apply), std::runtime_error);
+    apply->Rollback();
+    EXPECT_EQ(FConnection->CountRecords("TAB_CEP"), 0);
+
+    FConnection->SetProgressHook(kGeneralProgress, {});
+    apply = FConnection->StartTransaction();
+    EXPECT_TRUE(MergeStaging(*FRun, *apply));
+    apply->Commit();
+    EXPECT_EQ(FConnection->CountRecords("TAB_CEP"), 3000);
+}
+
 TEST_F(MergeHookTest, MergeRefusesATableWithoutUniqueKey) {
     FRun->queTrab->RunStatement("DROP TABLE TAB_CEP");
     FRun->queTrab->RunStatement(
