@@ -89,7 +89,7 @@ for option in $(grep -oE -- '--[a-z][a-z-]*' <<<"$help" | sort -u); do
 done
 # The exit codes are listed twice, in the help and in the page's own
 # section: every code the help gives has its entry there.
-codes=$(sed -n '/^Código de saída:/,/^$/p' <<<"$help" | grep -oE '(^|[:;] )[0-9]+ ' | tr -dc '0-9\n')
+codes=$(sed -n '/^Código de saída/,/^$/p' <<<"$help" | grep -oE '(^|[:;] )[0-9]+ ' | tr -dc '0-9\n')
 [ -n "$codes" ] || fail "no exit codes found in --help"
 statuses=$(sed -n '/^CÓDIGO DE SAÍDA$/,/^[^ ]/p' <<<"$page")
 for code in $codes; do
