@@ -36,6 +36,14 @@ std::string CepLine(const std::string& cep, const std::string& kind, const std::
            Pad(muni, 5) + Pad(paf, 8) + "  ";
 }
 
+// `count` plain street records with the codes first, first + 1, ...
+std::vector<std::string> Streets(int first, int count) {
+    std::vector<std::string> lines;
+    for (int i = 0; i < count; ++i)
+        lines.push_back(CepLine(std::to_string(first + i), "R", "RUA " + std::to_string(i)));
+    return lines;
+}
+
 // A run context on a fresh embedded database with an empty staging table.
 class StagingLoadTest : public ::testing::Test {
   protected:
@@ -92,8 +100,8 @@ TEST_F(StagingLoadTest, StoresEachRecordAsItsTextStatementWould) {
         "01001006",
         "0100100",
     };
-    for (int i = 0; i < 110; ++i)
-        lines.push_back(CepLine(std::to_string(20000000 + i), "R", "RUA " + std::to_string(i)));
+    for (std::string& line : Streets(20000000, 110))
+        lines.push_back(std::move(line));
     Write(lines);
 
     LoadStaging(*FRun, FFile);
@@ -126,9 +134,7 @@ TEST_F(StagingLoadTest, ARefusedRecordIsReplayedAloneInItsCall) {
         "CREATE TABLE TAB_CEP_TEMP (NU_CEP CHAR(8) NOT NULL PRIMARY KEY, ID_TIPO_LOGR CHAR(10), "
         "TE_DESCRICAO_CEP CHAR(70), NM_BAIRRO CHAR(10), SG_UF CHAR(2), ID_MUNI_PREV CHAR(5), "
         "ID_PAF CHAR(8))");
-    std::vector<std::string> lines;
-    for (int i = 0; i < 60; ++i)
-        lines.push_back(CepLine(std::to_string(30000000 + i), "R", "RUA " + std::to_string(i)));
+    std::vector<std::string> lines = Streets(30000000, 60);
     lines[20] = CepLine("30000005", "AV", "THE LATER ONE");                    // again, in the call
     lines[30] = CepLine("30000030", "R", "LONG", "A NEIGHBOURHOOD TOO LONG");  // refused
     Write(lines);
@@ -145,9 +151,7 @@ TEST_F(StagingLoadTest, ARefusedRecordIsReplayedAloneInItsCall) {
 }
 
 TEST_F(StagingLoadTest, ACodeTwiceKeepsTheLaterRecord) {
-    std::vector<std::string> lines;
-    for (int i = 0; i < 120; ++i)
-        lines.push_back(CepLine(std::to_string(40000000 + i), "R", "RUA " + std::to_string(i)));
+    std::vector<std::string> lines = Streets(40000000, 120);
     lines[100] = CepLine("40000003", "AV", "LATER, IN ANOTHER CALL");
     lines[110] = CepLine("40000003", "TV", "LATEST");
     Write(lines);
@@ -161,9 +165,7 @@ TEST_F(StagingLoadTest, ACodeTwiceKeepsTheLaterRecord) {
 }
 
 TEST_F(StagingLoadTest, ACancelInTheMiddleOfACallStoresWhatWasRead) {
-    std::vector<std::string> lines;
-    for (int i = 0; i < 200; ++i)
-        lines.push_back(CepLine(std::to_string(50000000 + i), "R", "RUA " + std::to_string(i)));
+    std::vector<std::string> lines = Streets(50000000, 200);
     Write(lines);
     // The cancel arrives while the 75th record is read: half a call after the first.
     FView.FOnProcessMessages = [&](TRecordingView& view) {
@@ -181,9 +183,7 @@ TEST_F(StagingLoadTest, ACancelInTheMiddleOfACallStoresWhatWasRead) {
 
 TEST_F(StagingLoadTest, TheMergeLeavesEqualRowsAlone) {
     // TAB_CEP holds the release already, but for one changed row; one row is new.
-    std::vector<std::string> lines;
-    for (int i = 0; i < 100; ++i)
-        lines.push_back(CepLine(std::to_string(60000000 + i), "R", "RUA " + std::to_string(i)));
+    std::vector<std::string> lines = Streets(60000000, 100);
     Write(lines);
     LoadStaging(*FRun, FFile);
     FRun->queTrab->RunStatement("INSERT INTO TAB_CEP SELECT * FROM TAB_CEP_TEMP");
