@@ -64,10 +64,18 @@ bool TServerWatch::ServerAnswers() const {
     TOwned<IAttachment> probe(provider->attachDatabase(
         &status, FServer.c_str(), dpb->getBufferLength(&status), dpb->getBuffer(&status)));
     if (!probe) {
-        // Only a server that does not answer at all counts: one that refuses
-        // (too many attachments, a shut-down database) still answers.
-        const TDatabaseFailure failure = status.Error().Failure();
-        return failure != TDatabaseFailure::ConnectionLost && failure != TDatabaseFailure::Other;
+        // Only a server that does not answer at all counts: the network gave
+        // up, or the handshake timed out (a stopped server takes the TCP
+        // connection but never replies: "connection rejected"). One that
+        // refuses (a wrong login, too many attachments, a shut-down
+        // database) still answers.
+        const TDatabaseError error = status.Error();
+        for (intptr_t code :
+             {isc_connect_reject, isc_network_error, isc_net_connect_err,
+              isc_net_connect_listen_err, isc_net_read_err, isc_net_write_err, isc_conn_lost})
+            if (error.HasCode(code))
+                return false;
+        return true;
     }
     EndQuietly(probe, [](IAttachment* a, CheckStatusWrapper* s) { a->detach(s); });
     return true;
