@@ -443,12 +443,25 @@ int Throwing(int, void*, void*) {
     throw std::runtime_error("the window went away");
 }
 
+// An engine failure inside the hook (a query of its own that failed) is a
+// failure too, not a stop the hook asked for.
+int ThrowingEngineError(int, void*, void*) {
+    throw TDatabaseError("lost connection inside the hook", {}, TDatabaseFailure::ConnectionLost);
+}
+
 TEST_F(MergeHookTest, AFailingHookLeavesTheConnectionUsable) {
     Fill(3000);
     int unused = 0;
     FConnection->SetProgressHook(kGeneralProgress, {&unused, 130, nullptr, &Throwing});
     auto apply = FConnection->StartTransaction();
     EXPECT_THROW(MergeStaging(*FRun, *apply), std::runtime_error);
+    apply->Rollback();
+    EXPECT_EQ(FConnection->CountRecords("TAB_CEP"), 0);
+
+    FConnection->SetProgressHook(kGeneralProgress, {&unused, 130, nullptr, &ThrowingEngineError});
+    apply = FConnection->StartTransaction();
+    EXPECT_THROW(MergeStaging(*FRun, *apply), TDatabaseError);
+    EXPECT_FALSE(FConnection->LastMoveAborted());
     apply->Rollback();
     EXPECT_EQ(FConnection->CountRecords("TAB_CEP"), 0);
 

@@ -210,7 +210,7 @@ class TFirebirdConnection final : public TConnection {
     void SetProgressHook(int type, const TProgressHook& hook) override;
     void AppendUpdate(std::string_view source, std::string_view destination, std::string_view key,
                       TTransaction& transaction) override;
-    int32_t MovedRecords() const override { return FMovedRecords; }
+    int32_t MovedRecords() const override { return FMoveCounts.source; }
     TMoveCounts LastMoveCounts() const override { return FMoveCounts; }
     bool LastMoveAborted() const override { return FMoveAborted; }
 
@@ -244,7 +244,6 @@ class TFirebirdConnection final : public TConnection {
     std::vector<std::weak_ptr<TTxState>> FTransactions;
 
     std::map<int, TProgressHook> FHooks;
-    int32_t FMovedRecords = 0;
     TMoveCounts FMoveCounts;
     bool FMoveAborted = false;
     std::string FMoveSource;  // while AppendUpdate runs

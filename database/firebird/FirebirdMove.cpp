@@ -23,7 +23,6 @@ namespace cep::firebird {
 namespace {
 
 using std::chrono::milliseconds;
-using TSteady = std::chrono::steady_clock;
 
 /// How often the hook hears of the move, whether or not the count moved: the
 /// window dispatches its input then, and a cancel is seen.
@@ -61,8 +60,8 @@ int64_t MonitorCount(TQuery& monitor, const std::string& attachmentId) {
         const std::string text = monitor.AtEnd() ? std::string() : monitor.ColumnText("N");
         monitor.CloseSelect();
         return text.empty() ? -1 : std::stoll(text);
-    } catch (const TDatabaseError&) {
-        return -1;  // no figure this time
+    } catch (const std::exception&) {  // an engine failure, or a figure that is no number
+        return -1;                     // no figure this time
     }
 }
 
@@ -129,7 +128,7 @@ TMoveCounts TFirebirdConnection::WatchMove(const std::string& merge, ITransactio
                     lock.lock();
                     monitor.wake.wait_for(lock, kMonitorInterval, [&] { return monitor.stop; });
                 }
-            } catch (const TDatabaseError&) {
+            } catch (const std::exception&) {
                 // no second attachment: the move goes on, reported with no count
             }
         });
@@ -162,32 +161,30 @@ TMoveCounts TFirebirdConnection::WatchMove(const std::string& merge, ITransactio
 
     // Until the statement answers: the hook at every interval, and once the
     // hook asked to stop (or failed), the engine's cancel now and again.
+    // Only a stop the hook asked for is a stop; a hook that fails ends the
+    // move with its failure.
     std::exception_ptr hookFailure;
-    auto lastCancel = TSteady::now();
+    bool stopping = false;
     bool cancelTaken = false;
-    auto stop = [&] {
-        FMoveAborted = true;
-        lastCancel = TSteady::now();
-        cancelTaken = CancelRunning();
-    };
-    for (bool first = true;; first = false) {
-        if (!first && move.wait_for(FMoveAborted ? kCancelInterval : kReportInterval) ==
-                          std::future_status::ready)
-            break;
-        if (FMoveAborted) {
-            if (!cancelTaken && TSteady::now() - lastCancel >= kCancelInterval) {
-                lastCancel = TSteady::now();
-                cancelTaken = CancelRunning();
-            }
-            continue;
-        }
+    auto report = [&] {
         try {
             if (ReportCount(hook, monitor.done.load()) == kProgressAbort)
-                stop();
+                FMoveAborted = true;
         } catch (...) {
             hookFailure = std::current_exception();
-            stop();
         }
+        if (FMoveAborted || hookFailure) {
+            stopping = true;
+            cancelTaken = CancelRunning();
+        }
+    };
+    report();
+    while (move.wait_for(stopping ? kCancelInterval : kReportInterval) !=
+           std::future_status::ready) {
+        if (!stopping)
+            report();
+        else if (!cancelTaken)
+            cancelTaken = CancelRunning();
     }
     if (hookFailure) {
         try {
@@ -202,7 +199,6 @@ TMoveCounts TFirebirdConnection::WatchMove(const std::string& merge, ITransactio
 
 void TFirebirdConnection::AppendUpdate(std::string_view source, std::string_view destination,
                                        std::string_view key, TTransaction& transaction) {
-    FMovedRecords = 0;
     FMoveCounts = {};
     FMoveAborted = false;
     const std::shared_ptr<TTxState> state = StateOf(transaction);
@@ -231,15 +227,11 @@ void TFirebirdConnection::AppendUpdate(std::string_view source, std::string_view
     TMoveCounts counts;
     try {
         counts = WatchMove(merge, state->Open(), total);
-    } catch (const TDatabaseError&) {
+    } catch (...) {
         if (state->handle)
             inTransaction->RunStatement("ROLLBACK TO SAVEPOINT CEP_APPEND_UPDATE");
         if (FMoveAborted)
             return;  // stopped at the hook's request: nothing moved
-        throw;
-    } catch (...) {
-        if (state->handle)
-            inTransaction->RunStatement("ROLLBACK TO SAVEPOINT CEP_APPEND_UPDATE");
         throw;
     }
     if (FMoveAborted) {  // the stop came too late to stop the server
@@ -249,7 +241,6 @@ void TFirebirdConnection::AppendUpdate(std::string_view source, std::string_view
     inTransaction->RunStatement("RELEASE SAVEPOINT CEP_APPEND_UPDATE");
     counts.source = total >= 0 ? total : counts.inserted + counts.updated;
     FMoveCounts = counts;
-    FMovedRecords = counts.source;
     ReportCount(ProgressHook(kGeneralProgress), total);  // the end: nothing left to stop
 }
 
