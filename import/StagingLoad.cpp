@@ -35,9 +35,15 @@ bool CodeOf(std::string_view line, uint32_t& code) {
 class TPendingRecords {
   public:
     TPendingRecords() : FLines(kStagingRecordsPerCall) {}
-    void Add(const std::string& line) { FLines[FCount++].assign(line); }
+    /// Keeps `line`, line `number` of the file.
+    void Add(const std::string& line, int32_t number) {
+        if (FCount == 0)
+            FFirst = number;
+        FLines[FCount++].assign(line);
+    }
     std::size_t Size() const { return FCount; }
     std::string_view Line(std::size_t i) const { return FLines[i]; }
+    int32_t Number(std::size_t i) const { return FFirst + static_cast<int32_t>(i); }
     void Clear() { FCount = 0; }
 
     /// The field values of every record, record by record.
@@ -55,6 +61,7 @@ class TPendingRecords {
   private:
     std::vector<std::string> FLines;
     std::size_t FCount = 0;
+    int32_t FFirst = 0;
     std::vector<std::string_view> FValues;
 };
 
@@ -76,12 +83,12 @@ class TStagingWriter {
                 pending.Clear();
                 return;
             } catch (const TDatabaseError& e) {
-                if (!IsKeyViolation(e) && !e.IsRowRefused())
+                if (!e.IsRowRefused())
                     throw;  // not the records: the connection, the server, the work
             }
         }
         for (std::size_t i = 0; i < pending.Size(); ++i)
-            SendOne(pending.Line(i));
+            SendOne(pending.Line(i), pending.Number(i));
         pending.Clear();
     }
 
@@ -93,6 +100,8 @@ class TStagingWriter {
 
     /// A query in the load's transaction.
     TQuery& Query() { return *FQuery; }
+    /// The line numbers of the records refused so far, in file order.
+    const std::vector<int32_t>& RefusedLines() const { return FRefusedLines; }
 
   private:
     void Begin() {
@@ -100,17 +109,18 @@ class TStagingWriter {
         FTransaction = FRun.dbsMain.StartTransaction();
         FQuery = FRun.dbsMain.CreateQuery(FTransaction.get());
     }
-    void SendOne(std::string_view line) {
+    void SendOne(std::string_view line, int32_t number) {
         FValues.clear();
         TPendingRecords::AppendValues(line, FValues);
         try {
             FSingle->Execute(*FTransaction, FValues);
             return;
         } catch (const TDatabaseError& e) {
-            if (!IsKeyViolation(e)) {
+            if (!e.IsKeyViolation()) {
                 if (!e.IsRowRefused())
                     throw;
                 ++FRun.FRejectedRecords;
+                FRefusedLines.push_back(number);
                 return;
             }
         }
@@ -123,10 +133,13 @@ class TStagingWriter {
     std::unique_ptr<TStatement> FSingle;
     std::unique_ptr<TQuery> FQuery;
     std::vector<std::string_view> FValues;
+    std::vector<int32_t> FRefusedLines;
 };
 
-// Leaves only the last record of each code that came more than once: the
-// rows of the code are deleted, and its last line of the file stored again.
+// Leaves only the last stored record of each code that came more than once:
+// the rows of the code are deleted, and its last line of the file that the
+// table took stored again. A later line refused for its values was counted
+// when it was refused; the record before it stands.
 void KeepLastOfDuplicates(TStagingWriter& writer, const std::string& fileName,
                           std::vector<uint32_t> codes) {
     std::sort(codes.begin(), codes.end());
@@ -136,23 +149,30 @@ void KeepLastOfDuplicates(TStagingWriter& writer, const std::string& fileName,
             twice.push_back(codes[i]);
     if (twice.empty())
         return;
+    const std::vector<int32_t> refused = writer.RefusedLines();
     std::vector<std::string> last(twice.size());
+    std::vector<int32_t> lastNumber(twice.size(), 0);
     TTextReader file(fileName);
     std::string line;
     uint32_t code = 0;
-    while (!file.AtEnd()) {
+    for (int32_t number = 1; !file.AtEnd(); ++number) {
         file.ReadLine(line);
-        if (!CodeOf(line, code))
+        if (!CodeOf(line, code) || std::binary_search(refused.begin(), refused.end(), number))
             continue;
         const auto it = std::lower_bound(twice.begin(), twice.end(), code);
-        if (it != twice.end() && *it == code)
-            last[static_cast<std::size_t>(it - twice.begin())] = line;
+        if (it != twice.end() && *it == code) {
+            const auto i = static_cast<std::size_t>(it - twice.begin());
+            last[i] = line;
+            lastNumber[i] = number;
+        }
     }
     TPendingRecords pending;
     for (std::size_t i = 0; i < twice.size(); ++i) {
+        if (lastNumber[i] == 0)
+            continue;  // every line of the code was refused: none is stored
         writer.Query().RunStatement("DELETE FROM TAB_CEP_TEMP WHERE NU_CEP = " +
                                     FieldValue(last[i], 1, 8));
-        pending.Add(last[i]);
+        pending.Add(last[i], lastNumber[i]);
         writer.Send(pending);
     }
 }
@@ -221,19 +241,15 @@ std::string BuildBatchInsert(int records) {
     return "EXECUTE BLOCK (" + parameters + ") AS BEGIN " + body + "END";
 }
 
-bool IsKeyViolation(const TDatabaseError& error) {
-    return error.IsKeyViolation() ||
-           AsciiLowerCase(error.what()).find("key violation") != std::string::npos;
-}
-
 void LoadStaging(TRunContext& run, const std::string& fileName) {
-    TLineProgress progress(run, kStatusStaging, FileSizeOf(fileName));
+    const int32_t fileSize = FileSizeOf(fileName);
+    TLineProgress progress(run, kStatusStaging, fileSize);
     TTextReader file(fileName);
     progress.Start();
     TStagingWriter writer(run);
     TPendingRecords pending;
     std::vector<uint32_t> codes;
-    codes.reserve(static_cast<std::size_t>(FileSizeOf(fileName)) / kCepLineBytes + 1);
+    codes.reserve(static_cast<std::size_t>(std::max<int32_t>(fileSize, 0)) / kCepLineBytes + 1);
     int32_t counter = 0;
     std::string line;
     uint32_t code = 0;
@@ -241,7 +257,7 @@ void LoadStaging(TRunContext& run, const std::string& fileName) {
         file.ReadLine(line);
         ++counter;
         progress.LineRead(line.size());
-        pending.Add(line);
+        pending.Add(line, counter);
         if (CodeOf(line, code))
             codes.push_back(code);
         if (static_cast<int>(pending.Size()) == kStagingRecordsPerCall) {

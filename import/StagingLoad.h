@@ -33,10 +33,6 @@ std::string BuildUpdate(std::string_view line);
 /// plain INSERT for one record, an EXECUTE BLOCK of INSERTs for more.
 std::string BuildBatchInsert(int records);
 
-/// True when `error` says a row with the same key exists: by its kind, or by
-/// the words "key violation" in its message in any letter case.
-bool IsKeyViolation(const TDatabaseError& error);
-
 /// Copies every record of `fileName` ("Temp.txt") into TAB_CEP_TEMP, showing
 /// progress, until the end of the file or a cancel request (the records read
 /// before it are stored). Records go several to a call, in transactions of

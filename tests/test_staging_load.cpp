@@ -164,6 +164,32 @@ TEST_F(StagingLoadTest, ACodeTwiceKeepsTheLaterRecord) {
     EXPECT_EQ(rows.find("40000003")->second.substr(0, 17), "TV        |LATEST");
 }
 
+TEST_F(StagingLoadTest, ACodeTwiceWhoseLaterRecordIsRefusedKeepsTheEarlier) {
+    // A staging table without a key takes both records of a code; the later
+    // one is refused for a neighbourhood too long: it is counted once, and
+    // the earlier record stands.
+    FRun->queTrab->RunStatement("DROP TABLE TAB_CEP_TEMP");
+    FRun->queTrab->RunStatement(
+        "CREATE TABLE TAB_CEP_TEMP (NU_CEP CHAR(8) NOT NULL, ID_TIPO_LOGR CHAR(10), "
+        "TE_DESCRICAO_CEP CHAR(70), NM_BAIRRO CHAR(10), SG_UF CHAR(2), ID_MUNI_PREV CHAR(5), "
+        "ID_PAF CHAR(8))");
+    std::vector<std::string> lines = Streets(45000000, 120);
+    lines[10] = CepLine("45000003", "AV", "TWICE, AND REFUSED", "A NEIGHBOURHOOD TOO LONG");
+    lines[100] = CepLine("45000007", "AV", "THE LATER ONE");
+    lines[110] = CepLine("45000007", "TV", "LATER, REFUSED", "A NEIGHBOURHOOD TOO LONG");
+    Write(lines);
+
+    LoadStaging(*FRun, FFile);
+
+    EXPECT_EQ(FRun->FRejectedRecords, 2);
+    const auto rows = Rows("TAB_CEP_TEMP");
+    EXPECT_EQ(rows.size(), 117u);  // 120 lines, three of them a code that came before
+    ASSERT_EQ(rows.count("45000003"), 1u);
+    EXPECT_EQ(rows.find("45000003")->second.substr(0, 16), "R         |RUA 3");
+    ASSERT_EQ(rows.count("45000007"), 1u);
+    EXPECT_EQ(rows.find("45000007")->second.substr(0, 24), "AV        |THE LATER ONE");
+}
+
 TEST_F(StagingLoadTest, ACancelInTheMiddleOfACallStoresWhatWasRead) {
     std::vector<std::string> lines = Streets(50000000, 200);
     Write(lines);
