@@ -96,6 +96,12 @@ std::string AsciiLowerCase(std::string_view text) {
     return lower;
 }
 
+std::string RightTrimmed(std::string text) {
+    while (!text.empty() && text.back() == ' ')
+        text.pop_back();
+    return text;
+}
+
 std::string_view TrimControl(std::string_view text) {
     std::size_t first = 0, last = text.size();
     while (first < last && static_cast<unsigned char>(text[first]) <= 32)
@@ -116,6 +122,19 @@ std::string QuoteSql(std::string_view text) {
     }
     quoted += '\'';
     return quoted;
+}
+
+std::string DisplayUtf8(std::string_view text) {
+    std::string utf8 = Win1252ToUtf8(text);
+    std::string shown;
+    shown.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        if (utf8[i] != '\r')
+            shown += utf8[i];
+        else if (i + 1 == utf8.size() || utf8[i + 1] != '\n')
+            shown += '\n';  // a "\r\n" keeps its "\n" only
+    }
+    return shown;
 }
 
 std::string Win1252ToUtf8(std::string_view text) {

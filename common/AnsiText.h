@@ -18,6 +18,9 @@ std::string AsciiLowerCase(std::string_view text);
 /// Removes every leading and trailing character whose code is 32 or less.
 std::string_view TrimControl(std::string_view text);
 
+/// Removes the trailing blanks (the padding of a CHAR value).
+std::string RightTrimmed(std::string text);
+
 /// SQL string literal: single quotes around, each single quote doubled.
 std::string QuoteSql(std::string_view text);
 
@@ -25,5 +28,9 @@ std::string QuoteSql(std::string_view text);
 /// character in Windows-1252 map to U+FFFD; characters outside it to '?'.
 std::string Win1252ToUtf8(std::string_view text);
 std::string Utf8ToWin1252(std::string_view text);
+
+/// A text of the run (Windows-1252, "\r" or "\r\n" a line break) as the
+/// front ends show it: UTF-8 with "\n".
+std::string DisplayUtf8(std::string_view text);
 
 }  // namespace cep

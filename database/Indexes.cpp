@@ -4,6 +4,8 @@
 #include <iterator>
 #include <string>
 
+#include "common/AnsiText.h"
+
 namespace cep {
 
 void SwitchIndexes(TQuery& query, bool active) {
@@ -27,8 +29,7 @@ void RefreshIndexStatistics(TQuery& query) {
         "SELECT RDB$INDEX_NAME FROM RDB$INDICES WHERE RDB$RELATION_NAME = 'TAB_CEP' "
         "AND COALESCE(RDB$INDEX_INACTIVE, 0) = 0 ORDER BY RDB$INDEX_NAME");
     for (; !query.AtEnd(); query.Next()) {
-        std::string name = query.ColumnText("RDB$INDEX_NAME");
-        name.erase(name.find_last_not_of(' ') + 1);
+        const std::string name = RightTrimmed(query.ColumnText("RDB$INDEX_NAME"));
         if (std::find(std::begin(kSecondaryIndexes), std::end(kSecondaryIndexes), name) ==
             std::end(kSecondaryIndexes))
             names.push_back(name);

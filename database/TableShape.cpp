@@ -6,16 +6,6 @@
 
 namespace cep {
 
-namespace {
-
-std::string RightTrimmed(std::string text) {
-    while (!text.empty() && text.back() == ' ')
-        text.pop_back();
-    return text;
-}
-
-}  // namespace
-
 std::vector<std::string> TableColumns(TQuery& query, std::string_view table) {
     query.OpenSelect("SELECT RDB$FIELD_NAME FROM RDB$RELATION_FIELDS WHERE RDB$RELATION_NAME = " +
                      QuoteSql(table) + " ORDER BY RDB$FIELD_POSITION");

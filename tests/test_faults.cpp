@@ -41,6 +41,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/AnsiText.h"
 #include "database/firebird/FirebirdConnection.h"
 #include "tests/TestDatabase.h"
 #include "tests/TestSupport.h"
@@ -913,12 +914,6 @@ std::string MakeRelease(TRelease release, const std::string& dir) {
 }
 
 // ------------------------------------------------------------ database state
-
-std::string RightTrimmed(std::string text) {
-    while (!text.empty() && text.back() == ' ')
-        text.pop_back();
-    return text;
-}
 
 /// A field of a release record, blanks and control characters removed at
 /// both ends, as a run stores it.

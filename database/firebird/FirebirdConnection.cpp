@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/AnsiText.h"
 #include "database/firebird/FirebirdInternals.h"
 
 namespace cep {
@@ -143,12 +144,6 @@ TOwned<IMessageMetadata> TextMetadata(ThrowStatusWrapper* st, IMessageMetadata* 
     return TOwned<IMessageMetadata>(builder->getMetadata(st));
 }
 
-std::string RightTrimmed(std::string text) {
-    while (!text.empty() && text.back() == ' ')
-        text.pop_back();
-    return text;
-}
-
 // ------------------------------------------------------------- transaction
 
 ITransaction* TTxState::Open() const {
@@ -246,9 +241,7 @@ IAttachment* TFirebirdConnection::Attachment() {
     return FAttachment.Get();
 }
 
-TFbTransaction TFirebirdConnection::StartOwnTransaction(bool readOnly) {
-    TTransactionOptions options;
-    options.readOnly = readOnly;
+TFbTransaction TFirebirdConnection::StartOwnTransaction(const TTransactionOptions& options) {
     const std::vector<unsigned char> tpb = TransactionParameters(options);
     IAttachment* attachment = Attachment();
     return TFbTransaction(Server([&](ThrowStatusWrapper* st) {
@@ -258,13 +251,9 @@ TFbTransaction TFirebirdConnection::StartOwnTransaction(bool readOnly) {
 
 std::unique_ptr<TTransaction> TFirebirdConnection::StartTransaction(
     const TTransactionOptions& options) {
-    const std::vector<unsigned char> tpb = TransactionParameters(options);
-    IAttachment* attachment = Attachment();
     auto state = std::make_shared<TTxState>();
     state->activity = FActivity;
-    state->handle = TFbTransaction(Server([&](ThrowStatusWrapper* st) {
-        return attachment->startTransaction(st, static_cast<unsigned>(tpb.size()), tpb.data());
-    }));
+    state->handle = StartOwnTransaction(options);
     std::erase_if(FTransactions, [](const std::weak_ptr<TTxState>& w) { return w.expired(); });
     FTransactions.push_back(state);
     return std::make_unique<TFirebirdTransaction>(std::move(state));
@@ -298,8 +287,7 @@ bool TFirebirdConnection::CancelRunning() noexcept {
     attachment->cancelOperation(&status, fb_cancel_raise);
     if (!status.Failed())
         return true;
-    const std::vector<intptr_t> codes = status.Error().Codes();
-    return std::find(codes.begin(), codes.end(), isc_nothing_to_cancel) == codes.end();
+    return !status.Error().HasCode(isc_nothing_to_cancel);
 }
 
 std::vector<std::string> TFirebirdConnection::ListUserTables() {
@@ -361,7 +349,7 @@ void TFirebirdQuery::RunStatement(std::string_view sql) {
         return;
     }
     IAttachment* attachment = Connection().Attachment();
-    TFbTransaction transaction = Connection().StartOwnTransaction(false);
+    TFbTransaction transaction = Connection().StartOwnTransaction({});
     Connection().Server([&](ThrowStatusWrapper* st) {
         attachment->execute(st, transaction.Get(), 0, text.c_str(), kDialect, nullptr, nullptr,
                             nullptr, nullptr);
@@ -377,7 +365,9 @@ void TFirebirdQuery::OpenSelect(std::string_view sql) {
     if (FTransaction) {
         transaction = FTransaction->Open();
     } else {
-        FOwnTransaction = Connection().StartOwnTransaction(true);
+        TTransactionOptions readOnly;
+        readOnly.readOnly = true;
+        FOwnTransaction = Connection().StartOwnTransaction(readOnly);
         transaction = FOwnTransaction.Get();
     }
     IAttachment* attachment = Connection().Attachment();

@@ -132,18 +132,6 @@ class TFbTransaction {
     ITransaction* Get() const { return FHandle.Get(); }
     explicit operator bool() const { return static_cast<bool>(FHandle); }
 
-    /// Commits; when that fails the transaction is rolled back and the error
-    /// raised.
-    void Commit() {
-        ITransaction* handle = FHandle.Get();
-        try {
-            Call([&](ThrowStatusWrapper* st) { handle->commit(st); });
-        } catch (const TDatabaseError&) {
-            Rollback();
-            throw;
-        }
-        FHandle.Take();  // a committed transaction has released itself
-    }
     void Rollback() noexcept {
         EndQuietly(FHandle, [](ITransaction* t, CheckStatusWrapper* s) { t->rollback(s); });
     }
@@ -193,7 +181,5 @@ class TFbAttachment {
 /// `described` with every column (or parameter) as a VARCHAR wide enough for
 /// its value as text, in its own character set (none for numbers and dates).
 TOwned<IMessageMetadata> TextMetadata(ThrowStatusWrapper* st, IMessageMetadata* described);
-
-std::string RightTrimmed(std::string text);
 
 }  // namespace cep::firebird

@@ -225,7 +225,7 @@ class TFirebirdConnection final : public TConnection {
         return Tracked(*FActivity, std::forward<Fn>(call));
     }
     /// A read-committed transaction of its own, for one statement or SELECT.
-    TFbTransaction StartOwnTransaction(bool readOnly);
+    TFbTransaction StartOwnTransaction(const TTransactionOptions& options);
     void Register(TConnectionChild* child) { FChildren.insert(child); }
     void Unregister(TConnectionChild* child) { FChildren.erase(child); }
 
