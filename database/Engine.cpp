@@ -17,4 +17,10 @@ std::string TConnectionParams::Value(std::string_view name) const {
     return {};
 }
 
+void Reconnect(TConnection& connection) {
+    const TConnectionParams params = connection.Params();
+    connection.CloseConnection();
+    connection.OpenConnection(params);
+}
+
 }  // namespace cep

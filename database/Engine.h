@@ -222,4 +222,8 @@ class TConnection {
     virtual bool LastMoveAborted() const = 0;
 };
 
+/// Closes `connection` and opens it again with the same parameters: a fresh
+/// attachment, with nothing left of the old one's statements.
+void Reconnect(TConnection& connection);
+
 }  // namespace cep

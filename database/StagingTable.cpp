@@ -39,9 +39,7 @@ bool PrepareStaging(TStageContext& run, bool reconnect) {
     // failed listing or CREATE, so the connection is in a known state.
     if (!stagingFound && reconnect) {
         try {
-            const TConnectionParams params = run.dbsMain.Params();
-            run.dbsMain.CloseConnection();
-            run.dbsMain.OpenConnection(params);
+            Reconnect(run.dbsMain);
         } catch (const TDatabaseError& e) {
             if (failure.empty())
                 failure = e.what();

@@ -163,9 +163,7 @@ void TImportRun::CleanUp() {
                 // in use on its connection until the connection is renewed.
                 if (e.Failure() != TDatabaseFailure::LockConflict)
                     throw;
-                const TConnectionParams params = FRun.dbsMain.Params();
-                FRun.dbsMain.CloseConnection();
-                FRun.dbsMain.OpenConnection(params);
+                Reconnect(FRun.dbsMain);
                 DropStaging(*FRun.queTrab);
             }
         } catch (const TDatabaseError& e) {
