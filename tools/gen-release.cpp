@@ -29,7 +29,7 @@ Without options the release has the shipped figures exactly:
   TABCEP  1054501 records of 165 characters + CR LF (176101667 bytes)
   TABMUNI 5570 lines, 109244 bytes, first line 250023CALCOENE
 
-TOptions:
+Options:
   --out DIR           folder to write into (default: .)
   --seed N            random seed (default: 1)
   --records N         TABCEP records (default: 1054501; at least 100)
