@@ -122,11 +122,7 @@ class TQuietView final : public TStatusPanel {
   public:
     TQuietView() : FStart(TSteady::now()) {}
     ~TQuietView() override { Stage(); }
-    void SetStatus(const std::string& text) override {
-        if (text != Status())
-            Stage();
-        TStatusPanel::SetStatus(text);
-    }
+    void StageChanging() override { Stage(); }
     void Repaint() override {}
     void ProcessMessages() override {}
     void ShowError(const std::string& text, const std::string& detail) override {

@@ -6,21 +6,52 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/ConsoleView.h"
+#include "common/AnsiText.h"
 #include "common/TimeOfDay.h"
 
 namespace cep {
 
 namespace {
 
-// Exit status of the command.
-constexpr int kExitCompleted = 0;
-constexpr int kExitAccess = 1;
-constexpr int kExitProcess = 2;
-constexpr int kExitStopped = 3;
-constexpr int kExitCancelled = 4;
-constexpr int kExitRefused = 5;
+// What an outcome means: its name for scripts, its text in the table and
+// the exit status it gives.
+struct TOutcomeRow {
+    const char* name;
+    const char* text;  // UTF-8
+    int exitCode;
+};
 
-// From the best outcome to the worst.
+TOutcomeRow RowOf(TRunOutcome outcome) {
+    switch (outcome) {
+        case TRunOutcome::Completed:
+            return {"completed",
+                    "conclu\xC3\xAD"
+                    "do",
+                    kExitCompleted};  // concluído
+        case TRunOutcome::CompletedRefused:
+            return {"completed-refused",
+                    "conclu\xC3\xAD"
+                    "do, com rejeitados",
+                    kExitRefused};
+        case TRunOutcome::AccessError:
+            return {"access-error", "erro de acesso ao BD", kExitAccess};
+        case TRunOutcome::ProcessError:
+            break;
+        case TRunOutcome::Stopped:
+            return {"stopped", "parado, nada aplicado", kExitStopped};
+        case TRunOutcome::Cancelled:
+            return {"cancelled", "cancelado", kExitCancelled};
+    }
+    return {"process-error", "erro no processo", kExitProcess};
+}
+
+// A database whose turn never came counts as cancelled.
+TOutcomeRow RowOf(const std::optional<TRunResult>& result) {
+    return result ? RowOf(result->outcome)
+                  : TOutcomeRow{"skipped", "n\xC3\xA3o executado", kExitCancelled};  // não
+}
+
+// From the best exit status to the worst.
 constexpr int kSeverity[] = {kExitCompleted, kExitRefused, kExitStopped,
                              kExitCancelled, kExitAccess,  kExitProcess};
 
@@ -29,59 +60,10 @@ int SeverityOf(int code) {
                             std::begin(kSeverity));
 }
 
-// The outcome as scripts read it, and as the table shows it.
-const char* OutcomeName(const std::optional<TRunResult>& result) {
-    if (!result)
-        return "skipped";
-    switch (result->outcome) {
-        case TRunOutcome::Completed:
-            return "completed";
-        case TRunOutcome::CompletedRefused:
-            return "completed-refused";
-        case TRunOutcome::AccessError:
-            return "access-error";
-        case TRunOutcome::ProcessError:
-            return "process-error";
-        case TRunOutcome::Stopped:
-            return "stopped";
-        case TRunOutcome::Cancelled:
-            return "cancelled";
-    }
-    return "process-error";
-}
-
-const char* OutcomeText(const std::optional<TRunResult>& result) {
-    if (!result)
-        return "n\xC3\xA3o executado";  // não executado
-    switch (result->outcome) {
-        case TRunOutcome::Completed:
-            return "conclu\xC3\xAD"
-                   "do";  // concluído
-        case TRunOutcome::CompletedRefused:
-            return "conclu\xC3\xAD"
-                   "do, com rejeitados";
-        case TRunOutcome::AccessError:
-            return "erro de acesso ao BD";
-        case TRunOutcome::ProcessError:
-            return "erro no processo";
-        case TRunOutcome::Stopped:
-            return "parado, nada aplicado";
-        case TRunOutcome::Cancelled:
-            return "cancelado";
-    }
-    return "erro no processo";
-}
-
-// Columns a UTF-8 text takes.
-std::size_t Columns(const std::string& utf8) {
-    return static_cast<std::size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
-}
-
-std::string Padded(const std::string& utf8, std::size_t columns) {
-    const std::size_t taken = Columns(utf8);
-    return taken >= columns ? utf8 : utf8 + std::string(columns - taken, ' ');
+std::string Padded(const std::string& utf8, int columns) {
+    const int taken = Utf8Columns(utf8);
+    return taken >= columns ? utf8
+                            : utf8 + std::string(static_cast<std::size_t>(columns - taken), ' ');
 }
 
 }  // namespace
@@ -122,27 +104,13 @@ TOptions ParseOptions(const std::vector<std::string>& args) {
 }
 
 int ExitCodeOf(TRunOutcome outcome) {
-    switch (outcome) {
-        case TRunOutcome::Completed:
-            return kExitCompleted;
-        case TRunOutcome::CompletedRefused:
-            return kExitRefused;
-        case TRunOutcome::AccessError:
-            return kExitAccess;
-        case TRunOutcome::ProcessError:
-            return kExitProcess;
-        case TRunOutcome::Stopped:
-            return kExitStopped;
-        case TRunOutcome::Cancelled:
-            return kExitCancelled;
-    }
-    return kExitProcess;
+    return RowOf(outcome).exitCode;
 }
 
 int ExitCodeOf(const std::vector<TDatabaseRun>& runs) {
     int worst = kExitCompleted;
     for (const TDatabaseRun& run : runs) {
-        const int code = run.result ? ExitCodeOf(run.result->outcome) : kExitCancelled;
+        const int code = RowOf(run.result).exitCode;
         if (SeverityOf(code) > SeverityOf(worst))
             worst = code;
     }
@@ -151,11 +119,11 @@ int ExitCodeOf(const std::vector<TDatabaseRun>& runs) {
 
 std::string OutcomeTable(const std::vector<TDatabaseRun>& runs) {
     const std::string headings[] = {"Banco de dados", "Resultado", "Registros", "Tempo"};
-    std::size_t databaseWidth = Columns(headings[0]);
-    std::size_t outcomeWidth = Columns(headings[1]);
+    int databaseWidth = Utf8Columns(headings[0]);
+    int outcomeWidth = Utf8Columns(headings[1]);
     for (const TDatabaseRun& run : runs) {
-        databaseWidth = std::max(databaseWidth, Columns(run.database));
-        outcomeWidth = std::max(outcomeWidth, Columns(OutcomeText(run.result)));
+        databaseWidth = std::max(databaseWidth, Utf8Columns(run.database));
+        outcomeWidth = std::max(outcomeWidth, Utf8Columns(RowOf(run.result).text));
     }
     auto row = [&](const std::string& database, const std::string& outcome,
                    const std::string& records, const std::string& time) {
@@ -169,7 +137,7 @@ std::string OutcomeTable(const std::vector<TDatabaseRun>& runs) {
         const std::string records = run.result ? std::to_string(run.result->moved) : "-";
         const std::string time =
             run.result ? FormatHms(run.result->seconds / 86400.0) : std::string("-");
-        table += row(run.database, OutcomeText(run.result), records, time);
+        table += row(run.database, RowOf(run.result).text, records, time);
     }
     return table;
 }
@@ -179,8 +147,9 @@ std::string OutcomeJson(const std::vector<TDatabaseRun>& runs) {
     for (const TDatabaseRun& run : runs) {
         nlohmann::ordered_json entry;
         entry["database"] = run.database;
-        entry["outcome"] = OutcomeName(run.result);
-        entry["exitCode"] = run.result ? ExitCodeOf(run.result->outcome) : kExitCancelled;
+        const TOutcomeRow row = RowOf(run.result);
+        entry["outcome"] = row.name;
+        entry["exitCode"] = row.exitCode;
         if (run.result) {
             const TRunResult& r = *run.result;
             entry["applied"] = r.applied;
@@ -191,12 +160,12 @@ std::string OutcomeJson(const std::vector<TDatabaseRun>& runs) {
             entry["refused"] = r.refusedRecords;
             entry["refusedMunicipalities"] = r.refusedMunicipalities;
             entry["seconds"] = std::round(r.seconds * 1000) / 1000;
-            entry["message"] = ConsoleText(r.message);
-            entry["error"] = r.isError ? ConsoleText(r.message) : std::string();
-            entry["detail"] = ConsoleText(r.detail);
+            entry["message"] = DisplayUtf8(r.message);
+            entry["error"] = r.isError ? DisplayUtf8(r.message) : std::string();
+            entry["detail"] = DisplayUtf8(r.detail);
             nlohmann::ordered_json notes = nlohmann::ordered_json::array();
             for (const std::string& note : r.notes)
-                notes.push_back(ConsoleText(note));
+                notes.push_back(DisplayUtf8(note));
             entry["notes"] = notes;
         } else {
             entry["applied"] = false;

@@ -21,6 +21,15 @@ struct TOptions {
     std::string error;
 };
 
+/// Exit status of the command.
+constexpr int kExitCompleted = 0;
+constexpr int kExitAccess = 1;
+constexpr int kExitProcess = 2;
+constexpr int kExitStopped = 3;
+constexpr int kExitCancelled = 4;
+constexpr int kExitRefused = 5;
+constexpr int kExitUsage = 64;
+
 /// Reads the arguments (without the program's name).
 TOptions ParseOptions(const std::vector<std::string>& args);
 

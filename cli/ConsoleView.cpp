@@ -19,13 +19,6 @@ constexpr int kBarWidth = 30;
 constexpr int kMinBarWidth = 10;
 constexpr int kDefaultColumns = 80;
 
-// Columns a UTF-8 text takes on a terminal: one per character.
-int Columns(const std::string& utf8) {
-    return static_cast<int>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
-}
-
 // The first `columns` characters of a UTF-8 text.
 std::string FirstColumns(const std::string& utf8, int columns) {
     std::size_t end = 0;
@@ -38,10 +31,10 @@ std::string FirstColumns(const std::string& utf8, int columns) {
 
 }  // namespace
 
-std::string ConsoleText(const std::string& text) {
-    std::string utf8 = Win1252ToUtf8(text);
-    std::replace(utf8.begin(), utf8.end(), '\r', '\n');
-    return utf8;
+int Utf8Columns(const std::string& utf8) {
+    return static_cast<int>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
 }
 
 int TerminalColumns(int fd) {
@@ -61,13 +54,13 @@ TConsoleView::TConsoleView(std::ostream& out, std::istream& in, bool interactive
 
 std::string TConsoleView::ProgressLine(int columns) const {
     const int room = std::max(columns - 1, 1);
-    std::string status = ConsoleText(Status());
+    std::string status = DisplayUtf8(Status());
     char percent[8];
     std::snprintf(percent, sizeof percent, "%3d%%", Percent());
     // A stage that shows no estimate of its own shows none of another's.
     const std::string remaining =
-        RemainingSetByStage() && !Remaining().empty() ? " " + ConsoleText(Remaining()) : "";
-    const int fixed = Columns(status) + 4 + Columns(remaining);
+        RemainingSetByStage() && !Remaining().empty() ? " " + DisplayUtf8(Remaining()) : "";
+    const int fixed = Utf8Columns(status) + 4 + Utf8Columns(remaining);
 
     // A shorter bar first, then none, then a shorter stage text.
     int bar = kBarWidth;
@@ -76,8 +69,8 @@ std::string TConsoleView::ProgressLine(int columns) const {
     if (fixed + bar + 4 > room)
         bar = 0;
     const int barColumns = bar > 0 ? bar + 4 : 1;  // " [" bar "] ", or one blank
-    const int statusRoom = room - barColumns - 4 - Columns(remaining);
-    if (Columns(status) > statusRoom)
+    const int statusRoom = room - barColumns - 4 - Utf8Columns(remaining);
+    if (Utf8Columns(status) > statusRoom)
         status = statusRoom > 3 ? FirstColumns(status, statusRoom - 3) + "..."
                                 : FirstColumns(status, std::max(statusRoom, 0));
 
@@ -99,15 +92,14 @@ void TConsoleView::Repaint() {
         FShownStatus = Status();
         FLastPercentShown = -1;
         if (!FInteractive) {
-            FOut << ConsoleText(Status()) << '\n' << std::flush;
+            FOut << DisplayUtf8(Status()) << '\n' << std::flush;
             return;
         }
         Draw();
         return;
     }
-    const auto now = std::chrono::steady_clock::now();
     if (FInteractive) {
-        if (now - FLastDraw < std::chrono::milliseconds(100))
+        if (std::chrono::steady_clock::now() - FLastDraw < std::chrono::milliseconds(100))
             return;
         Draw();
         return;
@@ -117,7 +109,7 @@ void TConsoleView::Repaint() {
         FLastPercentShown = percent;
         char line[16];
         std::snprintf(line, sizeof line, "  %3d%% ", percent);
-        FOut << line << ConsoleText(RemainingSetByStage() ? Remaining() : "") << '\n' << std::flush;
+        FOut << line << DisplayUtf8(RemainingSetByStage() ? Remaining() : "") << '\n' << std::flush;
     }
 }
 
@@ -136,9 +128,9 @@ void TConsoleView::Finish() {
 
 void TConsoleView::Message(const char* kind, const std::string& text, const std::string& detail) {
     Finish();
-    FOut << kind << ConsoleText(text) << '\n';
+    FOut << kind << DisplayUtf8(text) << '\n';
     if (!detail.empty())
-        FOut << "  " << ConsoleText(detail) << '\n';
+        FOut << "  " << DisplayUtf8(detail) << '\n';
     FOut << std::flush;
 }
 
@@ -155,14 +147,14 @@ void TConsoleView::ShowMessage(const std::string& text, const std::string& detai
 bool TConsoleView::AskYesNo(const std::string& text) {
     Finish();
     if (FAnswer) {
-        FOut << ConsoleText(text) << ' ' << (*FAnswer ? "Sim" : "N\xC3\xA3o") << '\n' << std::flush;
+        FOut << DisplayUtf8(text) << ' ' << (*FAnswer ? "Sim" : "N\xC3\xA3o") << '\n' << std::flush;
         return *FAnswer;
     }
     if (!FInteractive) {
-        FOut << ConsoleText(text) << " N\xC3\xA3o\n" << std::flush;
+        FOut << DisplayUtf8(text) << " N\xC3\xA3o\n" << std::flush;
         return false;
     }
-    FOut << ConsoleText(text) << " [s/N] " << std::flush;
+    FOut << DisplayUtf8(text) << " [s/N] " << std::flush;
     std::string reply;
     if (!std::getline(FIn, reply))
         return false;

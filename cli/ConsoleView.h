@@ -55,8 +55,8 @@ class TConsoleView final : public TStatusPanel {
     std::chrono::steady_clock::time_point FLastDraw{};
 };
 
-/// Windows-1252 text with "\r" line breaks, as UTF-8 with "\n".
-std::string ConsoleText(const std::string& text);
+/// Columns a UTF-8 text takes on a terminal: one per character.
+int Utf8Columns(const std::string& utf8);
 
 /// The width of the terminal on file descriptor `fd`; 80 when it tells none.
 int TerminalColumns(int fd);

@@ -17,6 +17,7 @@
 
 #include "cli/CommandLine.h"
 #include "cli/ConsoleView.h"
+#include "common/AnsiText.h"
 #include "common/FileSize.h"
 #include "common/WorkDir.h"
 #include "database/Release.h"
@@ -66,12 +67,6 @@ const char kUsage[] =
     "banco); 4 cancelado, nada aplicado; 5 concluído, mas com registros rejeitados;\n"
     "64 argumento inválido. Do melhor ao pior: 0, 5, 3, 4, 1, 2.\n";
 
-// Exit status of the command where no run decides it.
-constexpr int kExitCompleted = 0;
-constexpr int kExitProcess = 2;
-constexpr int kExitCancelled = 4;
-constexpr int kExitUsage = 64;
-
 // The cancel request of the run under way, and whether the command was
 // asked to stop: the databases after it are then left alone.
 std::atomic<std::atomic<bool>*> gCancel{nullptr};
@@ -110,24 +105,18 @@ void WatchSignals() {
     }).detach();
 }
 
-std::string WithSeparator(std::string dir) {
-    if (dir.empty() || dir.back() != '/')
-        dir += '/';
-    return dir;
-}
-
 // What a run has to say besides its summary, on standard error.
 void Report(const TRunResult& result) {
     if (!result.detail.empty())
-        std::fprintf(stderr, "%s\n", ConsoleText(result.detail).c_str());
+        std::fprintf(stderr, "%s\n", DisplayUtf8(result.detail).c_str());
     for (const std::string& note : result.notes)
-        std::fprintf(stderr, "%s\n", ConsoleText(note).c_str());
+        std::fprintf(stderr, "%s\n", DisplayUtf8(note).c_str());
     if (result.applied) {
         const TMoveCounts& merge = result.merge;
         std::fprintf(stderr, "Registros novos: %d; alterados: %d; iguais: %d.\n", merge.inserted,
                      merge.updated, merge.source - merge.inserted - merge.updated);
     }
-    std::fprintf(stderr, "%s\n", ConsoleText(DatabaseStateText(result)).c_str());
+    std::fprintf(stderr, "%s\n", DisplayUtf8(DatabaseStateText(result)).c_str());
 }
 
 }  // namespace
@@ -191,14 +180,12 @@ int main(int argc, char** argv) {
         if (several)
             std::fprintf(stderr, "== %s\n", database.c_str());
         runs.back().result = RunImport(run, database, dataSets);
-        if (gStopAll.load())
-            run.FCancelRequested = true;  // asked between the run's end and now
         view.Finish();
         const TRunResult& result = *runs.back().result;
         Report(result);
         if (!options.json) {
             std::fprintf(stdout, "%s%s\n", several ? (database + ": ").c_str() : "",
-                         ConsoleText(result.message).c_str());
+                         DisplayUtf8(result.message).c_str());
             std::fflush(stdout);
         }
     }

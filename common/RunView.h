@@ -51,25 +51,19 @@ class TRunView {
 class TStatusPanel : public TRunView {
   public:
     void SetStatus(const std::string& text) override {
-        if (text != FStatus)
+        if (text != FStatus) {
             FRemainingSet = false;
+            StageChanging();
+        }
         FStatus = text;
-        PanelChanged();
     }
     void SetRemaining(const std::string& text) override {
         FRemaining = text;
         FRemainingSet = true;
-        PanelChanged();
     }
-    void SetProgressMax(int32_t maximum) override {
-        FMax = maximum;
-        PanelChanged();
-    }
+    void SetProgressMax(int32_t maximum) override { FMax = maximum; }
     int32_t ProgressMax() const override { return FMax; }
-    void SetProgressPosition(int32_t position) override {
-        FPosition = position;
-        PanelChanged();
-    }
+    void SetProgressPosition(int32_t position) override { FPosition = position; }
     int32_t ProgressPosition() const override { return FPosition; }
 
     const std::string& Status() const { return FStatus; }
@@ -82,8 +76,9 @@ class TStatusPanel : public TRunView {
     int Percent() const;
 
   protected:
-    /// Called after every change of the panel.
-    virtual void PanelChanged() {}
+    /// Called when another stage text is about to replace the current one
+    /// (still in Status()).
+    virtual void StageChanging() {}
 
   private:
     std::string FStatus;

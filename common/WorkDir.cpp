@@ -85,6 +85,12 @@ bool IsInstalledDir(const std::string& dir, const std::string& installBinDir) {
     return false;
 }
 
+std::string WithSeparator(std::string dir) {
+    if (dir.empty() || dir.back() != '/')
+        dir += '/';
+    return dir;
+}
+
 std::string DefaultWorkDir(const std::string& exeDir, const std::string& installBinDir) {
     // The installed test comes first: no probe file ever lands in a system folder.
     if (!exeDir.empty() && !IsInstalledDir(exeDir, installBinDir) && IsWritableDir(exeDir))

@@ -36,4 +36,7 @@ std::string UserCacheDir();
 std::string DefaultWorkDir(const std::string& exeDir,
                            const std::string& installBinDir = InstallBinDir());
 
+/// `dir` ending in a separator, as the run joins file names to it.
+std::string WithSeparator(std::string dir);
+
 }  // namespace cep

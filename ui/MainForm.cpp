@@ -91,10 +91,7 @@ std::optional<QString> SystemOpenFileDialog(QWidget* parent, const QString& filt
 
 /// A text of the run (Windows-1252, "\r" a line break) as the window shows it.
 QString DisplayText(const std::string& text) {
-    QString shown = QString::fromStdString(Win1252ToUtf8(text));
-    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return shown;
+    return QString::fromStdString(DisplayUtf8(text));
 }
 
 /// Sets a label's text; true when it changed.
@@ -131,10 +128,7 @@ QString AppTitle() {
 }
 
 std::string AppDirFor(const QString& exeFolder) {
-    std::string dir = DefaultWorkDir(QFile::encodeName(exeFolder).toStdString());
-    if (dir.empty() || dir.back() != '/')
-        dir += '/';
-    return dir;
+    return WithSeparator(DefaultWorkDir(QFile::encodeName(exeFolder).toStdString()));
 }
 
 TfrmMain::TfrmMain(QWidget* parent)
@@ -293,14 +287,15 @@ void TfrmMain::ActionListUpdate() {
     lfoLocal->setVisible(local);
     edtRemoto->setVisible(!local);
 
-    bool ready = false;
-    if (local) {
+    // The file is looked at only when "Atualiza" could be pressed: not at
+    // every dispatch of a run.
+    auto ready = [&] {
+        if (!local)
+            return !edtRemoto->text().isEmpty();
         const QFileInfo file(lfoLocal->text());
-        ready = !lfoLocal->text().isEmpty() && file.exists() && !file.isDir();
-    } else {
-        ready = !edtRemoto->text().isEmpty();
-    }
-    actImporta->setEnabled(!busy && ready);
+        return !lfoLocal->text().isEmpty() && file.exists() && !file.isDir();
+    };
+    actImporta->setEnabled(!busy && ready());
 
     lfoLocal->setEnabled(!busy);
     edtRemoto->setEnabled(!busy);
@@ -430,10 +425,8 @@ void TfrmMain::ShowAbout() {
 
 // ------------------------------------------------------------ the run's view
 
-void TfrmMain::SetStatus(const std::string& text) {
-    if (text != Status())
-        FStageChanged = true;
-    TStatusPanel::SetStatus(text);
+void TfrmMain::StageChanging() {
+    FStageChanged = true;
 }
 
 void TfrmMain::ShowPanel(bool paintNow) {

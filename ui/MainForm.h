@@ -108,7 +108,6 @@ class TfrmMain : public QWidget, public TStatusPanel {
 
     // The run's view: the status panel, the dispatching of events and the
     // message boxes.
-    void SetStatus(const std::string& text) override;
     void Repaint() override;
     void ProcessMessages() override;
     void RunStateChanged(TRunState state) override;
@@ -118,6 +117,7 @@ class TfrmMain : public QWidget, public TStatusPanel {
     bool AskYesNo(const std::string& text) override;
 
   protected:
+    void StageChanging() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;

@@ -29,6 +29,7 @@
 #include <memory>
 #include <optional>
 
+#include "common/WorkDir.h"
 #include "database/firebird/FirebirdConnection.h"
 #include "import/DataSets.h"
 #include "import/RunContext.h"
@@ -144,7 +145,7 @@ int Pictures(const QString& folder, const QString& database, const QString& rele
 
 int TimedRun(const QString& database, const QString& workDir) {
     TfrmMain window;
-    window.Run().FAppDir = (workDir.endsWith('/') ? workDir : workDir + '/').toStdString();
+    window.Run().FAppDir = cep::WithSeparator(workDir.toStdString());
     QString text;
     window.SetMessageBoxHook([&](QMessageBox& box) {
         if (box.icon() == QMessageBox::Question)
